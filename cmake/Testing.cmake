@@ -1,0 +1,55 @@
+# GoogleTest for every preset: Debian's packaged build natively, Debian's googletest sources when
+# cross-building (there is no packaged mingw build of it).
+include(GoogleTest)
+
+macro(till_find_gtest)
+  if(CMAKE_CROSSCOMPILING)
+    if(NOT TARGET gtest)
+      set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+      set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+      add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+    endif()
+    set(TILL_GTEST_LIBS gmock gtest)
+    set(TILL_GTEST_MAIN gtest_main)
+  else()
+    find_package(GTest REQUIRED)
+    set(TILL_GTEST_LIBS GTest::gmock GTest::gtest)
+    set(TILL_GTEST_MAIN GTest::gtest_main)
+  endif()
+endmacro()
+
+# till_add_gtest(<name> SOURCES ... LIBS ... [OWN_MAIN] [LABELS ...])
+# Tests are discovered when CTest runs (never by running a cross-built exe during the build).
+function(till_add_gtest name)
+  cmake_parse_arguments(ARG "OWN_MAIN" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  till_find_gtest()
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} ${TILL_GTEST_LIBS} Threads::Threads)
+  if(NOT ARG_OWN_MAIN)
+    target_link_libraries(${name} PRIVATE ${TILL_GTEST_MAIN})
+  endif()
+  set(properties)
+  if(ARG_LABELS)
+    till_escape_test_property_value(labels "${ARG_LABELS}")
+    list(APPEND properties LABELS "${labels}")
+  endif()
+  # TILL_TEST_PROPERTIES (set by a toolchain file): name/value pairs; a list value is one element
+  # with its ';' escaped, e.g. set(TILL_TEST_PROPERTIES ENVIRONMENT "A=1\;B=2").
+  foreach(item IN LISTS TILL_TEST_PROPERTIES)
+    till_escape_test_property_value(item "${item}")
+    list(APPEND properties "${item}")
+  endforeach()
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                       PROPERTIES ${properties})
+endfunction()
+
+# On its way to set_tests_properties in the generated test file, a PROPERTIES value goes through
+# eight list expansions (CMake 3.25's GoogleTest module: the calls, cmake_parse_arguments and
+# add_command, in gtest_discover_tests and again at test time); each splits on ';' and takes one
+# backslash off an escaped one. So a list value (ENVIRONMENT, several LABELS) stays one value only
+# with eight backslashes before each of its ';'. Check: ctest --show-only=json-v1.
+function(till_escape_test_property_value out value)
+  string(REPEAT "\\" 8 backslashes)
+  string(REPLACE ";" "${backslashes};" value "${value}")
+  set(${out} "${value}" PARENT_SCOPE)
+endfunction()

@@ -1,0 +1,212 @@
+#include "host/IniFiles.h"
+
+#include <cerrno>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+#include "host/Exception.h"
+#include "host/SysUtils.h"
+
+namespace host {
+namespace {
+
+std::string Trim(const std::string& s) {
+  size_t b = 0, e = s.size();
+  while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
+  while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r')) --e;
+  return s.substr(b, e - b);
+}
+
+bool SameText(const std::string& a, const std::string& b) { return UpperCase(a) == UpperCase(b); }
+
+}  // namespace
+
+TMemIniFile::TMemIniFile(std::string fileName) : fileName_(std::move(fileName)) {
+  std::error_code ec;
+  auto path = FsPath(fileName_);
+  if (!std::filesystem::exists(path, ec)) return;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    throw EInOutError("Cannot open file \"" + fileName_ + "\"", EACCES);
+  }
+  std::ostringstream text;
+  text << in.rdbuf();
+  Parse(text.str());
+}
+
+void TMemIniFile::Parse(const std::string& text) {
+  std::istringstream in(text);
+  std::string raw;
+  int lineNo = 0;
+  Section* current = nullptr;
+  while (std::getline(in, raw)) {
+    ++lineNo;
+    if (lineNo == 1 && raw.rfind("\xEF\xBB\xBF", 0) == 0) raw.erase(0, 3);  // UTF-8 mark
+    if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+    std::string line = Trim(raw);
+    auto& entries = current != nullptr ? current->entries : preamble_;
+    if (line.empty() || line[0] == ';' || line[0] == '#') {
+      entries.push_back({"", raw, lineNo});
+      continue;
+    }
+    if (line.front() == '[') {
+      if (line.back() != ']') {
+        malformed_.push_back({lineNo, raw});
+        entries.push_back({"", raw, lineNo});
+        continue;
+      }
+      std::string name = Trim(line.substr(1, line.size() - 2));
+      sections_.push_back({name, {}, lineNo});
+      current = &sections_.back();
+      continue;
+    }
+    size_t eq = line.find('=');
+    if (eq == std::string::npos || Trim(line.substr(0, eq)).empty()) {
+      malformed_.push_back({lineNo, raw});
+      entries.push_back({"", raw, lineNo});
+      continue;
+    }
+    std::string key = Trim(line.substr(0, eq));
+    std::string value = Trim(line.substr(eq + 1));
+    if (current == nullptr) {
+      // A pair before any section has nowhere to be read from; keep it, but say so.
+      malformed_.push_back({lineNo, raw});
+      preamble_.push_back({"", raw, lineNo});
+      continue;
+    }
+    current->entries.push_back({key, value, lineNo});
+  }
+}
+
+const TMemIniFile::Section* TMemIniFile::FindSection(const std::string& name) const {
+  for (const Section& s : sections_) {
+    if (SameText(s.name, name)) return &s;
+  }
+  return nullptr;
+}
+
+TMemIniFile::Section& TMemIniFile::SectionFor(const std::string& name) {
+  for (Section& s : sections_) {
+    if (SameText(s.name, name)) return s;
+  }
+  sections_.push_back({name, {}, 0});
+  return sections_.back();
+}
+
+const TMemIniFile::Entry* TMemIniFile::FindEntry(const std::string& section,
+                                                 const std::string& ident) const {
+  const Section* s = FindSection(section);
+  if (s == nullptr) return nullptr;
+  for (const Entry& e : s->entries) {
+    if (!e.key.empty() && SameText(e.key, ident)) return &e;
+  }
+  return nullptr;
+}
+
+bool TMemIniFile::SectionExists(const std::string& section) const {
+  return FindSection(section) != nullptr;
+}
+
+bool TMemIniFile::ValueExists(const std::string& section, const std::string& ident) const {
+  return FindEntry(section, ident) != nullptr;
+}
+
+std::vector<std::string> TMemIniFile::ReadSections() const {
+  std::vector<std::string> names;
+  for (const Section& s : sections_) names.push_back(s.name);
+  return names;
+}
+
+std::vector<std::string> TMemIniFile::ReadSection(const std::string& section) const {
+  std::vector<std::string> keys;
+  if (const Section* s = FindSection(section)) {
+    for (const Entry& e : s->entries) {
+      if (!e.key.empty()) keys.push_back(e.key);
+    }
+  }
+  return keys;
+}
+
+std::string TMemIniFile::ReadString(const std::string& section, const std::string& ident,
+                                    const std::string& fallback) const {
+  const Entry* e = FindEntry(section, ident);
+  return e != nullptr ? e->value : fallback;
+}
+
+long long TMemIniFile::ReadInteger(const std::string& section, const std::string& ident,
+                                   long long fallback) const {
+  const Entry* e = FindEntry(section, ident);
+  return e != nullptr ? StrToIntDef(e->value, fallback) : fallback;
+}
+
+bool TMemIniFile::ReadBool(const std::string& section, const std::string& ident,
+                           bool fallback) const {
+  return ReadInteger(section, ident, fallback ? 1 : 0) != 0;
+}
+
+void TMemIniFile::WriteString(const std::string& section, const std::string& ident,
+                              const std::string& value) {
+  Section& s = SectionFor(section);
+  for (Entry& e : s.entries) {
+    if (!e.key.empty() && SameText(e.key, ident)) {
+      e.value = value;
+      return;
+    }
+  }
+  // After the last pair, before the blank lines and comments that trail the section.
+  auto at = s.entries.end();
+  while (at != s.entries.begin() && std::prev(at)->key.empty()) --at;
+  s.entries.insert(at, {ident, value, 0});
+}
+
+void TMemIniFile::WriteInteger(const std::string& section, const std::string& ident,
+                               long long value) {
+  WriteString(section, ident, IntToStr(value));
+}
+
+void TMemIniFile::WriteBool(const std::string& section, const std::string& ident, bool value) {
+  WriteString(section, ident, value ? "1" : "0");
+}
+
+void TMemIniFile::UpdateFile() const {
+  std::ostringstream out;
+  auto put = [&out](const std::vector<Entry>& entries) {
+    for (const Entry& e : entries) {
+      if (e.key.empty()) {
+        out << e.value << "\r\n";
+      } else {
+        out << e.key << '=' << e.value << "\r\n";
+      }
+    }
+  };
+  put(preamble_);
+  for (const Section& s : sections_) {
+    out << '[' << s.name << "]\r\n";
+    put(s.entries);
+  }
+  std::string text = out.str();
+  errno = 0;
+  std::ofstream file(FsPath(fileName_), std::ios::binary | std::ios::trunc);
+  if (!file) {
+    int error = errno != 0 ? errno : EACCES;
+    throw EInOutError("Cannot create file \"" + fileName_ + "\": " +
+                          std::generic_category().message(error),
+                      error);
+  }
+  file.write(text.data(), static_cast<std::streamsize>(text.size()));
+  file.close();
+  if (!file) throw EInOutError("Cannot write file \"" + fileName_ + "\"", EIO);
+}
+
+int TMemIniFile::LineOfSection(const std::string& section) const {
+  const Section* s = FindSection(section);
+  return s != nullptr ? s->line : 0;
+}
+
+int TMemIniFile::LineOfValue(const std::string& section, const std::string& ident) const {
+  const Entry* e = FindEntry(section, ident);
+  return e != nullptr ? e->line : 0;
+}
+
+}  // namespace host

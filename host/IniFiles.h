@@ -1,0 +1,70 @@
+// TMemIniFile: an ini file held in memory. UpdateFile writes back everything that was parsed —
+// other sections, unknown keys, comments and their order survive a round trip.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace host {
+
+class TMemIniFile {
+ public:
+  // Reads the file if it exists; a missing file is an empty ini. A file that exists but cannot be
+  // read raises EInOutError.
+  explicit TMemIniFile(std::string fileName);
+
+  const std::string& FileName() const { return fileName_; }
+
+  bool SectionExists(const std::string& section) const;
+  bool ValueExists(const std::string& section, const std::string& ident) const;
+  std::vector<std::string> ReadSections() const;
+  std::vector<std::string> ReadSection(const std::string& section) const;  // key names, in order
+
+  std::string ReadString(const std::string& section, const std::string& ident,
+                         const std::string& fallback) const;
+  long long ReadInteger(const std::string& section, const std::string& ident,
+                        long long fallback) const;
+  bool ReadBool(const std::string& section, const std::string& ident, bool fallback) const;
+
+  void WriteString(const std::string& section, const std::string& ident, const std::string& value);
+  void WriteInteger(const std::string& section, const std::string& ident, long long value);
+  void WriteBool(const std::string& section, const std::string& ident, bool value);
+
+  // Writes the whole content back to FileName; raises EInOutError when it cannot.
+  void UpdateFile() const;
+
+  // Where things stood in the file (1-based line numbers; 0 when not from the file), so that a
+  // reader can say which line is wrong.
+  int LineOfSection(const std::string& section) const;
+  int LineOfValue(const std::string& section, const std::string& ident) const;
+  // Lines that were neither a section header, a key=value pair, a comment nor blank.
+  struct BadLine {
+    int line;
+    std::string text;
+  };
+  const std::vector<BadLine>& MalformedLines() const { return malformed_; }
+
+ private:
+  struct Entry {
+    std::string key;    // empty for a comment, blank or malformed line kept verbatim
+    std::string value;  // the value, or the verbatim line
+    int line = 0;
+  };
+  struct Section {
+    std::string name;
+    std::vector<Entry> entries;
+    int line = 0;
+  };
+
+  void Parse(const std::string& text);
+  const Section* FindSection(const std::string& name) const;
+  Section& SectionFor(const std::string& name);
+  const Entry* FindEntry(const std::string& section, const std::string& ident) const;
+
+  std::string fileName_;
+  std::vector<Entry> preamble_;  // lines before the first section
+  std::vector<Section> sections_;
+  std::vector<BadLine> malformed_;
+};
+
+}  // namespace host

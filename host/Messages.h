@@ -1,0 +1,46 @@
+// Hidden windows, posted and sent messages, window timers and the wait for the next message.
+// Each backend (real Win32, or the portable loop) implements these; everything above them is the
+// same code everywhere. All calls belong to the GUI thread except PostMessageTo, which any thread
+// may use.
+#pragma once
+
+#include <cstdint>
+
+#include "host/Event.h"
+#include "host/WinDefs.h"
+
+namespace host {
+
+// The code that receives a hidden window's messages.
+using WndMethod = Event<LRESULT(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)>;
+
+// A hidden top-level window whose messages go to `method` (it receives broadcasts). Returns null
+// when the window cannot be made.
+HWND AllocateHWnd(WndMethod method);
+void DeallocateHWnd(HWND wnd);
+
+bool PostMessageTo(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+LRESULT SendMessageTo(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+LRESULT DefaultWindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+// Posts the message to every top-level window of this process (how device changes arrive).
+void BroadcastToProcessWindows(UINT msg, WPARAM wParam, LPARAM lParam);
+
+// Window timers, with SetTimer's rules: a new start of the same (wnd, id) begins a fresh period;
+// WM_TIMER carries the id in wParam and is generated only when no posted message is waiting.
+bool StartWindowTimer(HWND wnd, UINT_PTR id, UINT milliseconds);
+bool StopWindowTimer(HWND wnd, UINT_PTR id);
+
+// Dispatches every message that is waiting and every timer that is due, then returns. Returns
+// false when a quit request was taken from the queue.
+bool DispatchPending();
+// Dispatches one waiting message or due timer if there is one; true when it did.
+bool DispatchOne(bool* quit);
+// Blocks, without using the processor, until a message is waiting or a timer is due.
+void WaitForMessage();
+// Makes the loop end: Run returns once it sees it.
+void PostQuit();
+
+// Milliseconds of the clock that drives the window timers (the virtual clock where one is used).
+std::int64_t TickCountMs();
+
+}  // namespace host

@@ -1,0 +1,79 @@
+#include "host/Process.h"
+
+#include <mutex>
+
+#include "host/SysUtils.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#include <shellapi.h>
+#else
+#include <unistd.h>
+#include <climits>
+#endif
+
+namespace host {
+namespace {
+
+std::vector<std::string>& Params() {
+  static std::vector<std::string> params;
+  return params;
+}
+
+}  // namespace
+
+void InitCommandLine(int argc, char** argv) {
+  std::vector<std::string> params;
+#ifdef _WIN32
+  (void)argc;
+  (void)argv;
+  int count = 0;
+  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (wide != nullptr) {
+    for (int i = 0; i < count; ++i) {
+      std::wstring w(wide[i]);
+      params.push_back(Utf16ToUtf8(std::u16string(w.begin(), w.end())));
+    }
+    LocalFree(wide);
+  }
+#else
+  for (int i = 0; i < argc; ++i) params.emplace_back(argv[i]);
+#endif
+  Params() = std::move(params);
+}
+
+void SetCommandLine(std::vector<std::string> params) { Params() = std::move(params); }
+
+int ParamCount() {
+  int n = static_cast<int>(Params().size());
+  return n > 0 ? n - 1 : 0;
+}
+
+std::string ParamStr(int index) {
+  if (index < 0 || index >= static_cast<int>(Params().size())) return "";
+  return Params()[static_cast<size_t>(index)];
+}
+
+std::string ModuleFileName() {
+#ifdef _WIN32
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (;;) {
+    DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0) return "";
+    if (n < buffer.size()) {
+      buffer.resize(n);
+      break;
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+  return Utf16ToUtf8(std::u16string(buffer.begin(), buffer.end()));
+#else
+  std::string buffer(PATH_MAX, '\0');
+  ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size());
+  if (n <= 0) return "";
+  buffer.resize(static_cast<size_t>(n));
+  return buffer;
+#endif
+}
+
+}  // namespace host

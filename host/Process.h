@@ -1,0 +1,20 @@
+// The running program: its path and its command line.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace host {
+
+// Records the command line. On Windows the wide command line of the process is used instead of
+// argv, so non-ANSI arguments survive.
+void InitCommandLine(int argc, char** argv);
+// Replaces the command line (tests).
+void SetCommandLine(std::vector<std::string> params);
+int ParamCount();
+std::string ParamStr(int index);  // 0 is the program; out of range gives ""
+
+// Full path of the running executable, UTF-8.
+std::string ModuleFileName();
+
+}  // namespace host

@@ -1,0 +1,122 @@
+// The Windows vocabulary the logic layers speak: window handles and messages, file handles,
+// module handles, GUIDs. On Windows it is the SDK's own; elsewhere the same names are declared
+// here with the SDK's sizes, so one body of code serves every platform.
+#pragma once
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+
+#include <cstddef>
+#include <cstdint>
+
+#define WINAPI
+#define CALLBACK
+
+using BYTE = std::uint8_t;
+using WORD = std::uint16_t;
+using USHORT = std::uint16_t;
+using DWORD = std::uint32_t;
+using ULONG = std::uint32_t;
+using LONG = std::int32_t;
+using UINT = unsigned int;
+using BOOL = int;
+using BOOLEAN = std::uint8_t;
+using CHAR = char;
+using WCHAR = char16_t;
+using PCSTR = const char*;
+using LPCSTR = const char*;
+using LPVOID = void*;
+using LPCVOID = const void*;
+using PVOID = void*;
+using ULONG_PTR = std::uintptr_t;
+using LONG_PTR = std::intptr_t;
+using UINT_PTR = std::uintptr_t;
+using WPARAM = std::uintptr_t;
+using LPARAM = std::intptr_t;
+using LRESULT = std::intptr_t;
+using HANDLE = void*;
+
+struct HWND__;
+using HWND = HWND__*;
+struct HINSTANCE__;
+using HMODULE = HINSTANCE__*;
+using HINSTANCE = HINSTANCE__*;
+using FARPROC = void (*)();
+
+constexpr BOOL TRUE = 1;
+constexpr BOOL FALSE = 0;
+
+struct GUID {
+  std::uint32_t Data1;
+  std::uint16_t Data2;
+  std::uint16_t Data3;
+  std::uint8_t Data4[8];
+};
+static_assert(sizeof(GUID) == 16);
+using LPGUID = GUID*;
+
+struct OVERLAPPED {
+  ULONG_PTR Internal;
+  ULONG_PTR InternalHigh;
+  union {
+    struct {
+      DWORD Offset;
+      DWORD OffsetHigh;
+    } s;
+    PVOID Pointer;
+  } u;
+  HANDLE hEvent;
+};
+using LPOVERLAPPED = OVERLAPPED*;
+using LPOVERLAPPED_COMPLETION_ROUTINE = void(WINAPI*)(DWORD dwErrorCode,
+                                                      DWORD dwNumberOfBytesTransfered,
+                                                      LPOVERLAPPED lpOverlapped);
+struct SECURITY_ATTRIBUTES;
+using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
+
+inline const HANDLE INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1));
+
+// Messages.
+constexpr UINT WM_NULL = 0x0000;
+constexpr UINT WM_DESTROY = 0x0002;
+constexpr UINT WM_CLOSE = 0x0010;
+constexpr UINT WM_QUIT = 0x0012;
+constexpr UINT WM_ACTIVATE = 0x0006;
+constexpr UINT WM_TIMER = 0x0113;
+constexpr UINT WM_DEVICECHANGE = 0x0219;
+constexpr UINT WM_USER = 0x0400;
+constexpr UINT WM_APP = 0x8000;
+
+// File access.
+constexpr DWORD GENERIC_READ = 0x80000000u;
+constexpr DWORD GENERIC_WRITE = 0x40000000u;
+constexpr DWORD FILE_SHARE_READ = 0x00000001u;
+constexpr DWORD FILE_SHARE_WRITE = 0x00000002u;
+constexpr DWORD OPEN_EXISTING = 3;
+constexpr DWORD FILE_FLAG_OVERLAPPED = 0x40000000u;
+
+// Waits.
+constexpr DWORD WAIT_IO_COMPLETION = 0x000000C0u;
+constexpr DWORD INFINITE = 0xFFFFFFFFu;
+
+// System error codes the HID layer and its services use.
+constexpr DWORD ERROR_SUCCESS = 0;
+constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
+constexpr DWORD ERROR_ACCESS_DENIED = 5;
+constexpr DWORD ERROR_INVALID_HANDLE = 6;
+constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
+constexpr DWORD ERROR_GEN_FAILURE = 31;
+constexpr DWORD ERROR_NOT_SUPPORTED = 50;
+constexpr DWORD ERROR_INVALID_PARAMETER = 87;
+constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
+constexpr DWORD ERROR_MOD_NOT_FOUND = 126;
+constexpr DWORD ERROR_PROC_NOT_FOUND = 127;
+constexpr DWORD ERROR_NO_MORE_ITEMS = 259;
+constexpr DWORD ERROR_OPERATION_ABORTED = 995;
+constexpr DWORD ERROR_IO_PENDING = 997;
+constexpr DWORD ERROR_IO_INCOMPLETE = 996;
+constexpr DWORD ERROR_DEVICE_NOT_CONNECTED = 1167;
+constexpr DWORD ERROR_CALL_NOT_IMPLEMENTED = 120;
+
+#endif  // _WIN32

@@ -1,0 +1,52 @@
+// Forms without a screen: a hidden window turns "shown" and "focused" into an activation that
+// arrives through the loop, the order a real window manager gives.
+#include "host/Forms.h"
+#include "host/Messages.h"
+
+namespace host {
+namespace {
+
+class PortableFormPeer final : public FormPeer {
+ public:
+  explicit PortableFormPeer(TForm& form) : form_(form) {
+    window_ = AllocateHWnd(WndMethod::Of<&PortableFormPeer::WndProc>(this));
+  }
+  ~PortableFormPeer() override { DeallocateHWnd(window_); }
+
+  HWND Handle() const override { return window_; }
+  void SetVisible(bool visible) override {
+    if (visible) PostMessageTo(window_, WM_ACTIVATE, 1, 0);
+  }
+  void SetBounds(int, int, int, int) override {}
+  void SetCaption(const std::string&) override {}
+  void Activate() override { PostMessageTo(window_, WM_ACTIVATE, 1, 0); }
+
+ private:
+  LRESULT WndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+      case WM_ACTIVATE:
+        if (wParam != 0 && form_.Visible()) {
+          form_.DoActivate();
+        } else if (wParam == 0) {
+          form_.DoDeactivate();
+        }
+        return 0;
+      case WM_CLOSE:
+        form_.Close();
+        return 0;
+      default:
+        return DefaultWindowProc(wnd, msg, wParam, lParam);
+    }
+  }
+
+  TForm& form_;
+  HWND window_;
+};
+
+}  // namespace
+
+std::unique_ptr<FormPeer> CreateFormPeer(TForm& form) {
+  return std::make_unique<PortableFormPeer>(form);
+}
+
+}  // namespace host

@@ -1,0 +1,160 @@
+// The real Win32 backend of host/Messages.h: hidden top-level windows of one registered class,
+// posted and sent messages, SetTimer timers, and the thread's message queue.
+#include "host/Messages.h"
+
+#include <windows.h>
+
+#include <memory>
+
+namespace host {
+namespace {
+
+constexpr const wchar_t* kHiddenClassName = L"TillHiddenWindow";
+
+// A hidden window's GWLP_USERDATA: the heap cell holding its WndMethod, or null while the window
+// is being created or torn down (then DefWindowProcW answers).
+WndMethod* CellOf(HWND wnd) {
+  return reinterpret_cast<WndMethod*>(GetWindowLongPtrW(wnd, GWLP_USERDATA));
+}
+
+LRESULT CALLBACK HiddenWindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (const WndMethod* cell = CellOf(wnd); cell != nullptr && cell->IsSet()) {
+    // A copy: the method may deallocate its own window (and so free the cell) while it runs.
+    const WndMethod method = *cell;
+    return method(wnd, msg, wParam, lParam);
+  }
+  return DefWindowProcW(wnd, msg, wParam, lParam);
+}
+
+// The window class, registered on first use and unregistered when the program ends (which fails,
+// harmlessly, while windows of the class still exist).
+class HiddenWindowClass {
+ public:
+  HiddenWindowClass() : instance_(GetModuleHandleW(nullptr)) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = &HiddenWindowProc;
+    wc.hInstance = instance_;
+    wc.lpszClassName = kHiddenClassName;
+    atom_ = RegisterClassExW(&wc);
+  }
+  ~HiddenWindowClass() {
+    if (atom_ != 0) UnregisterClassW(kHiddenClassName, instance_);
+  }
+  HiddenWindowClass(const HiddenWindowClass&) = delete;
+  HiddenWindowClass& operator=(const HiddenWindowClass&) = delete;
+
+  bool Ok() const { return atom_ != 0; }
+  ATOM Atom() const { return atom_; }
+  HINSTANCE Instance() const { return instance_; }
+
+ private:
+  HINSTANCE instance_;
+  ATOM atom_ = 0;
+};
+
+const HiddenWindowClass& WindowClass() {
+  static const HiddenWindowClass windowClass;
+  return windowClass;
+}
+
+bool IsHiddenWindow(HWND wnd) {
+  return wnd != nullptr && IsWindow(wnd) &&
+         static_cast<ATOM>(GetClassLongPtrW(wnd, GCW_ATOM)) == WindowClass().Atom();
+}
+
+struct Broadcast {
+  DWORD processId;
+  UINT msg;
+  WPARAM wParam;
+  LPARAM lParam;
+};
+
+BOOL CALLBACK PostToOwnWindow(HWND wnd, LPARAM param) {
+  const auto* broadcast = reinterpret_cast<const Broadcast*>(param);
+  DWORD processId = 0;
+  GetWindowThreadProcessId(wnd, &processId);
+  if (processId == broadcast->processId) {
+    PostMessageW(wnd, broadcast->msg, broadcast->wParam, broadcast->lParam);
+  }
+  return TRUE;
+}
+
+// Dispatches one message taken from the queue; false when it was the quit request.
+bool Deliver(const MSG& msg) {
+  if (msg.message == WM_QUIT) return false;
+  TranslateMessage(&msg);
+  DispatchMessageW(&msg);
+  return true;
+}
+
+}  // namespace
+
+HWND AllocateHWnd(WndMethod method) {
+  const HiddenWindowClass& windowClass = WindowClass();
+  if (!windowClass.Ok()) return nullptr;
+  // Top-level (not HWND_MESSAGE) so that broadcasts such as WM_DEVICECHANGE reach it; never shown.
+  HWND wnd = CreateWindowExW(WS_EX_TOOLWINDOW, kHiddenClassName, L"", WS_POPUP, 0, 0, 0, 0,
+                             nullptr, nullptr, windowClass.Instance(), nullptr);
+  if (wnd == nullptr) return nullptr;
+  auto cell = std::make_unique<WndMethod>(method);
+  SetWindowLongPtrW(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cell.release()));
+  return wnd;
+}
+
+void DeallocateHWnd(HWND wnd) {
+  if (!IsHiddenWindow(wnd)) return;
+  // Detach the method first: messages sent while the window is destroyed go to DefWindowProcW.
+  std::unique_ptr<WndMethod> cell(
+      reinterpret_cast<WndMethod*>(SetWindowLongPtrW(wnd, GWLP_USERDATA, 0)));
+  DestroyWindow(wnd);
+}
+
+bool PostMessageTo(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  return PostMessageW(wnd, msg, wParam, lParam) != FALSE;
+}
+
+LRESULT SendMessageTo(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  return SendMessageW(wnd, msg, wParam, lParam);
+}
+
+LRESULT DefaultWindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  return DefWindowProcW(wnd, msg, wParam, lParam);
+}
+
+void BroadcastToProcessWindows(UINT msg, WPARAM wParam, LPARAM lParam) {
+  Broadcast broadcast{GetCurrentProcessId(), msg, wParam, lParam};
+  EnumWindows(&PostToOwnWindow, reinterpret_cast<LPARAM>(&broadcast));
+}
+
+bool StartWindowTimer(HWND wnd, UINT_PTR id, UINT milliseconds) {
+  return SetTimer(wnd, id, milliseconds, nullptr) != 0;
+}
+
+bool StopWindowTimer(HWND wnd, UINT_PTR id) { return KillTimer(wnd, id) != FALSE; }
+
+bool DispatchPending() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (!Deliver(msg)) return false;
+  }
+  return true;
+}
+
+bool DispatchOne(bool* quit) {
+  MSG msg;
+  if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
+  if (!Deliver(msg) && quit != nullptr) *quit = true;
+  return true;
+}
+
+void WaitForMessage() {
+  // MWMO_INPUTAVAILABLE: also wakes for input already seen (but left) by an earlier peek.
+  MsgWaitForMultipleObjectsEx(0, nullptr, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+}
+
+void PostQuit() { PostQuitMessage(0); }
+
+std::int64_t TickCountMs() { return static_cast<std::int64_t>(GetTickCount64()); }
+
+}  // namespace host

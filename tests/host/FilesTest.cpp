@@ -1,0 +1,161 @@
+// Ini files, text files and the string helpers.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "host/Exception.h"
+#include "host/IniFiles.h"
+#include "host/SysUtils.h"
+#include "host/TextFile.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class TempDir : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("till-host-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+  std::string PathOf(const std::string& name) const { return (dir_ / name).string(); }
+  static std::string Slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  fs::path dir_;
+};
+
+using IniFile = TempDir;
+
+TEST_F(IniFile, RoundTripKeepsEverythingItDoesNotTouch) {
+  std::string path = PathOf("ROVUDIZ.INI");
+  {
+    std::ofstream out(path, std::ios::binary);
+    out << "; kept comment\r\n[Other]\r\nZeta=1\r\nalpha=two\r\n\r\n[Setup]\r\nPreKey=123\r\n"
+           "Unknown=keep me\r\n";
+  }
+  host::TMemIniFile ini(path);
+  EXPECT_EQ(ini.ReadInteger("setup", "prekey", 0), 123);  // names are case-insensitive
+  EXPECT_EQ(ini.ReadInteger("Setup", "Missing", 7), 7);
+  EXPECT_TRUE(ini.ReadBool("Other", "Zeta", false));
+  EXPECT_EQ(ini.ReadInteger("Other", "alpha", -1), -1);  // not a number: the default
+  ini.WriteInteger("Setup", "PreKey", 124);
+  ini.WriteBool("Setup", "b_flag", true);
+  ini.WriteInteger("New", "x", 5);
+  ini.UpdateFile();
+  EXPECT_EQ(Slurp(path),
+            "; kept comment\r\n[Other]\r\nZeta=1\r\nalpha=two\r\n\r\n[Setup]\r\nPreKey=124\r\n"
+            "Unknown=keep me\r\nb_flag=1\r\n[New]\r\nx=5\r\n");
+  host::TMemIniFile again(path);
+  EXPECT_EQ(again.ReadInteger("Setup", "PreKey", 0), 124);
+  EXPECT_TRUE(again.ReadBool("Setup", "b_flag", false));
+  EXPECT_EQ(again.ReadString("Setup", "Unknown", ""), "keep me");
+}
+
+TEST_F(IniFile, MissingFileIsEmptyAndMalformedLinesAreReportedWithTheirLine) {
+  host::TMemIniFile none(PathOf("absent.ini"));
+  EXPECT_FALSE(none.SectionExists("Setup"));
+  EXPECT_EQ(none.ReadInteger("Setup", "PreKey", 123), 123);
+
+  std::string path = PathOf("bad.ini");
+  {
+    std::ofstream out(path, std::ios::binary);
+    out << "[Drawer]\nVendorID=0x1234\njust words\n[Broken\nProduct = QV USB Cash  \n";
+  }
+  host::TMemIniFile ini(path);
+  EXPECT_EQ(ini.ReadInteger("Drawer", "VendorID", 0), 0x1234);
+  EXPECT_EQ(ini.ReadString("Drawer", "Product", ""), "QV USB Cash");
+  EXPECT_EQ(ini.LineOfValue("Drawer", "Product"), 5);
+  ASSERT_EQ(ini.MalformedLines().size(), 2u);
+  EXPECT_EQ(ini.MalformedLines()[0].line, 3);
+  EXPECT_EQ(ini.MalformedLines()[1].line, 4);
+}
+
+TEST_F(IniFile, UpdateFileIntoAMissingFolderRaises) {
+  host::TMemIniFile ini(PathOf("no/such/folder/x.ini"));
+  ini.WriteInteger("Setup", "PreKey", 1);
+  EXPECT_THROW(ini.UpdateFile(), host::EInOutError);
+}
+
+using TextFiles = TempDir;
+
+TEST_F(TextFiles, WriteLnEndsWithCarriageReturnLineFeed) {
+  host::TextFile f;
+  f.AssignFile(PathOf("DEDORO.TXT"));
+  f.Rewrite();
+  f.WriteLn("OK");
+  f.CloseFile();
+  EXPECT_EQ(Slurp(PathOf("DEDORO.TXT")), "OK\r\n");
+  f.Rewrite();  // a new write replaces the content
+  f.WriteLn("NOT_FOUND");
+  f.CloseFile();
+  EXPECT_EQ(Slurp(PathOf("DEDORO.TXT")), "NOT_FOUND\r\n");
+  EXPECT_TRUE(host::FileExists(PathOf("DEDORO.TXT")));
+  f.Erase();
+  EXPECT_FALSE(host::FileExists(PathOf("DEDORO.TXT")));
+}
+
+TEST_F(TextFiles, FailuresRaiseInOutErrors) {
+  host::TextFile f;
+  f.AssignFile(PathOf("missing-folder/DEDORO.TXT"));
+  EXPECT_THROW(f.Rewrite(), host::EInOutError);
+  EXPECT_THROW(f.WriteLn("OK"), host::EInOutError);
+  EXPECT_THROW(f.CloseFile(), host::EInOutError);
+  f.AssignFile(PathOf("never-written.txt"));
+  EXPECT_THROW(f.Erase(), host::EInOutError);
+  EXPECT_FALSE(host::DeleteFile(PathOf("never-written.txt")));
+}
+
+TEST(SysUtils, FormatCoversTheConversionsInUse) {
+  EXPECT_EQ(host::Format("Device VID=%.4x PID=%.4x", {0x1a2bLL, 0x7LL}),
+            "Device VID=1a2b PID=0007");
+  EXPECT_EQ(host::Format("%.4x", {0x12345LL}), "12345");
+  EXPECT_EQ(host::Format("READ ERROR: %s (%x)", {std::string("gone"), 1167LL}),
+            "READ ERROR: gone (48f)");
+  EXPECT_EQ(host::Format("%d%%", {-5LL}), "-5%");
+  EXPECT_EQ(host::Format("%s and %s", {std::string("one")}), "one and %s");
+  EXPECT_EQ(host::Format("%x", {-1LL}), "ffffffff");
+}
+
+TEST(SysUtils, NumbersAndCase) {
+  EXPECT_EQ(host::IntToHex(0x4F, 2), "4F");
+  EXPECT_EQ(host::IntToHex(0x1234, 2), "1234");
+  EXPECT_EQ(host::IntToStr(-42), "-42");
+  EXPECT_EQ(host::StrToIntDef("$1F", 0), 31);
+  EXPECT_EQ(host::StrToIntDef("0x1f", 0), 31);
+  EXPECT_EQ(host::StrToIntDef("-12", 0), -12);
+  EXPECT_EQ(host::StrToIntDef("", 9), 9);
+  EXPECT_EQ(host::StrToIntDef("12a", 9), 9);
+  EXPECT_EQ(host::StrToIntDef("99999999999999999999", 9), 9);
+  EXPECT_EQ(host::UpperCase("/NoErr \xD7\xA4"), "/NOERR \xD7\xA4");
+}
+
+TEST(SysUtils, Utf8AndUtf16RoundTripAndBadBytesBecomeReplacementCharacters) {
+  std::string hebrew = "\xD7\xA4\xD7\xAA\xD7\x99\xD7\x97\xD7\xAA \xF0\x9F\x92\xB0";
+  EXPECT_EQ(host::Utf16ToUtf8(host::Utf8ToUtf16(hebrew)), hebrew);
+  EXPECT_EQ(host::Utf8ToUtf16("a\xFF" "b"), u"a\uFFFDb");
+  EXPECT_EQ(host::Utf16ToUtf8(std::u16string(1, u'\xD800')), "\xEF\xBF\xBD");
+}
+
+TEST(SysUtils, PathHelpers) {
+  const char d = host::PathDelim();
+  std::string dir = std::string("base") + d + "sub" + d;
+  EXPECT_EQ(host::ExtractFilePath(dir + "tillpop"), dir);
+  EXPECT_EQ(host::ExcludeTrailingPathDelimiter(dir), std::string("base") + d + "sub");
+  EXPECT_EQ(host::IncludeTrailingPathDelimiter("base"), std::string("base") + d);
+  EXPECT_EQ(host::ExtractFilePath("tillpop"), "");
+}
+
+}  // namespace
