@@ -306,7 +306,7 @@ bool FileExists(const std::string& path) {
   return std::filesystem::is_regular_file(FsPath(path), ec);
 }
 
-bool DeleteFile(const std::string& path) {
+bool RemoveFile(const std::string& path) {
   std::error_code ec;
   return std::filesystem::remove(FsPath(path), ec) && !ec;
 }

@@ -42,6 +42,6 @@ std::string IncludeTrailingPathDelimiter(const std::string& path);
 // A filesystem path from a UTF-8 text, whatever the platform's narrow encoding is.
 std::filesystem::path FsPath(const std::string& utf8);
 bool FileExists(const std::string& path);
-bool DeleteFile(const std::string& path);
+bool RemoveFile(const std::string& path);
 
 }  // namespace host

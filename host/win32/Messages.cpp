@@ -94,12 +94,13 @@ HWND AllocateHWnd(WndMethod method) {
   const HiddenWindowClass& windowClass = WindowClass();
   if (!windowClass.Ok()) return nullptr;
   // Top-level (not HWND_MESSAGE) so that broadcasts such as WM_DEVICECHANGE reach it; never shown.
-  HWND wnd = CreateWindowExW(WS_EX_TOOLWINDOW, kHiddenClassName, L"", WS_POPUP, 0, 0, 0, 0,
-                             nullptr, nullptr, windowClass.Instance(), nullptr);
+  HWND wnd = CreateWindowExW(WS_EX_TOOLWINDOW, kHiddenClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr,
+                             nullptr, windowClass.Instance(), nullptr);
   if (wnd == nullptr) return nullptr;
+  // The window owns the cell from here on; DeallocateHWnd takes it back and frees it.
   auto cell = std::make_unique<WndMethod>(method);
   SetWindowLongPtrW(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cell.release()));
-  return wnd;
+  return wnd;  // NOLINT(clang-analyzer-cplusplus.NewDeleteLeaks): held through GWLP_USERDATA
 }
 
 void DeallocateHWnd(HWND wnd) {
@@ -131,7 +132,9 @@ bool StartWindowTimer(HWND wnd, UINT_PTR id, UINT milliseconds) {
   return SetTimer(wnd, id, milliseconds, nullptr) != 0;
 }
 
-bool StopWindowTimer(HWND wnd, UINT_PTR id) { return KillTimer(wnd, id) != FALSE; }
+bool StopWindowTimer(HWND wnd, UINT_PTR id) {
+  return KillTimer(wnd, id) != FALSE;
+}
 
 bool DispatchPending() {
   MSG msg;
@@ -153,8 +156,12 @@ void WaitForMessage() {
   MsgWaitForMultipleObjectsEx(0, nullptr, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
 }
 
-void PostQuit() { PostQuitMessage(0); }
+void PostQuit() {
+  PostQuitMessage(0);
+}
 
-std::int64_t TickCountMs() { return static_cast<std::int64_t>(GetTickCount64()); }
+std::int64_t TickCountMs() {
+  return static_cast<std::int64_t>(GetTickCount64());
+}
 
 }  // namespace host

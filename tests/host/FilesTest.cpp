@@ -115,7 +115,7 @@ TEST_F(TextFiles, FailuresRaiseInOutErrors) {
   EXPECT_THROW(f.CloseFile(), host::EInOutError);
   f.AssignFile(PathOf("never-written.txt"));
   EXPECT_THROW(f.Erase(), host::EInOutError);
-  EXPECT_FALSE(host::DeleteFile(PathOf("never-written.txt")));
+  EXPECT_FALSE(host::RemoveFile(PathOf("never-written.txt")));
 }
 
 TEST(SysUtils, FormatCoversTheConversionsInUse) {

@@ -1,0 +1,125 @@
+#include "hid/Hid.h"
+
+#include <array>
+#include <string_view>
+
+#include "hid/LibraryLoader.h"
+
+namespace hid {
+namespace {
+
+HMODULE gHidLib = nullptr;
+std::array<FARPROC, kHidVariableCount> gVariables{};
+bool gVersionOverridden = false;
+OsVersion gVersionOverride{};
+
+int IndexOf(const char* variable) {
+  for (int i = 0; i < kHidVariableCount; ++i) {
+    if (std::string_view(kHidBindings[i].variable) == variable) return i;
+  }
+  return -1;
+}
+
+template <class Fn>
+Fn Variable(const char* name) {
+  static const int index = IndexOf(name);
+  return index < 0 ? nullptr : SymbolAs<Fn>(gVariables[static_cast<size_t>(index)]);
+}
+
+bool GateOpen(HidGate gate, const OsVersion& os) {
+  switch (gate) {
+    case HidGate::kAlways:
+      return true;
+    case HidGate::kNt51:
+      return os.platformId == 2 && os.major >= 5 && os.minor >= 1;
+    case HidGate::kNt50:
+      return os.platformId == 2 && os.major >= 5;
+  }
+  return false;
+}
+
+}  // namespace
+
+OsVersion CurrentOsVersion() {
+  if (gVersionOverridden) return gVersionOverride;
+#ifdef _WIN32
+  // GetVersionEx answers what the manifest admits to; the kernel's own call tells the truth.
+  struct RtlOsVersionInfo {
+    ULONG size, major, minor, build, platform;
+    WCHAR csd[128];
+  } info{};
+  info.size = sizeof(info);
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  using RtlGetVersionFn = LONG(WINAPI*)(RtlOsVersionInfo*);
+  auto rtlGetVersion =
+      ntdll != nullptr
+          ? reinterpret_cast<RtlGetVersionFn>(
+                reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")))
+          : nullptr;
+  if (rtlGetVersion != nullptr && rtlGetVersion(&info) == 0) {
+    return {info.platform, info.major, info.minor};
+  }
+  return {2, 10, 0};
+#else
+  // Other platforms present themselves as a current NT system.
+  return {2, 10, 0};
+#endif
+}
+
+void OverrideOsVersionForTesting(const OsVersion* version) {
+  gVersionOverridden = version != nullptr;
+  if (version != nullptr) gVersionOverride = *version;
+}
+
+bool BindHid() {
+  if (!OpenLibrary(gHidLib, "HID.dll")) return false;
+  bool allFound = true;
+  const OsVersion os = CurrentOsVersion();
+  for (int i = 0; i < kHidVariableCount; ++i) {
+    if (!GateOpen(kHidBindings[i].gate, os)) continue;
+    gVariables[static_cast<size_t>(i)] =
+        BindSymbol(gHidLib, kHidBindings[i].exportName, allFound);
+  }
+  if (!allFound) {
+    ReleaseHid();
+    return false;
+  }
+  return true;
+}
+
+void ReleaseHid() {
+  CloseLibrary(gHidLib);
+  gVariables.fill(nullptr);
+}
+
+bool HidBound() { return gHidLib != nullptr; }
+
+FARPROC HidVariable(int index) {
+  if (index < 0 || index >= kHidVariableCount) return nullptr;
+  return gVariables[static_cast<size_t>(index)];
+}
+
+PFN_HidD_GetHidGuid HidD_GetHidGuid() { return Variable<PFN_HidD_GetHidGuid>("HidD_GetHidGuid"); }
+PFN_HidD_GetAttributes HidD_GetAttributes() {
+  return Variable<PFN_HidD_GetAttributes>("HidD_GetAttributes");
+}
+PFN_HidD_GetProductString HidD_GetProductString() {
+  return Variable<PFN_HidD_GetProductString>("HidD_GetProductString");
+}
+PFN_HidD_GetPreparsedData HidD_GetPreparsedData() {
+  return Variable<PFN_HidD_GetPreparsedData>("HidD_GetPreparsedData");
+}
+PFN_HidD_FreePreparsedData HidD_FreePreparsedData() {
+  return Variable<PFN_HidD_FreePreparsedData>("HidD_FreePreparsedData");
+}
+PFN_HidP_GetCaps HidP_GetCaps() { return Variable<PFN_HidP_GetCaps>("HidP_GetCaps"); }
+PFN_HidD_GetNumInputBuffers HidD_GetNumInputBuffers() {
+  return Variable<PFN_HidD_GetNumInputBuffers>("HidD_GetNumInputBuffers");
+}
+PFN_HidD_SetNumInputBuffers HidD_SetNumInputBuffers() {
+  return Variable<PFN_HidD_SetNumInputBuffers>("HidD_SetNumInputBuffers");
+}
+PFN_HidD_GetFeature HidD_GetFeature() { return Variable<PFN_HidD_GetFeature>("HidD_GetFeature"); }
+PFN_HidD_SetFeature HidD_SetFeature() { return Variable<PFN_HidD_SetFeature>("HidD_SetFeature"); }
+
+}  // namespace hid

@@ -1,0 +1,57 @@
+#include "hid/Kernel32.h"
+
+#include <atomic>
+
+#include "hid/LibraryLoader.h"
+
+namespace hid {
+namespace {
+
+HMODULE gKernel32Lib = nullptr;
+int gKernel32Users = 0;
+Kernel32Calls gCalls;
+
+template <class Fn>
+Fn Bind(const char* name, bool& allFound) {
+  return SymbolAs<Fn>(BindSymbol(gKernel32Lib, name, allFound));
+}
+
+}  // namespace
+
+bool BindKernel32() {
+  if (++gKernel32Users > 1) return true;
+  if (!OpenLibrary(gKernel32Lib, "kernel32.dll")) {
+    --gKernel32Users;
+    return false;
+  }
+  bool allFound = true;
+  Kernel32Calls calls;
+  calls.CreateFileA = Bind<PFN_CreateFileA>("CreateFileA", allFound);
+  calls.CloseHandle = Bind<PFN_CloseHandle>("CloseHandle", allFound);
+  calls.ReadFileEx = Bind<PFN_ReadFileEx>("ReadFileEx", allFound);
+  calls.GetOverlappedResult = Bind<PFN_GetOverlappedResult>("GetOverlappedResult", allFound);
+  calls.SleepEx = Bind<PFN_SleepEx>("SleepEx", allFound);
+  calls.CancelIo = Bind<PFN_CancelIo>("CancelIo", allFound);
+  calls.GetLastError = Bind<PFN_GetLastError>("GetLastError", allFound);
+  if (!allFound) {
+    ReleaseKernel32();
+    return false;
+  }
+  gCalls = calls;
+  return true;
+}
+
+void ReleaseKernel32() {
+  --gKernel32Users;
+  if (gKernel32Users <= 0) {
+    gKernel32Users = 0;
+    CloseLibrary(gKernel32Lib);
+    gCalls = Kernel32Calls{};
+  }
+}
+
+bool Kernel32Bound() { return gKernel32Lib != nullptr; }
+
+const Kernel32Calls& Kernel32() { return gCalls; }
+
+}  // namespace hid

@@ -1,0 +1,26 @@
+// The kernel32 file calls of the HID device, bound by name like the HID libraries, so that a
+// device path of the virtual or the hidraw services opens one of their devices.
+#pragma once
+
+#include "hid/WinTypes.h"
+
+namespace hid {
+
+// Counted like the setup binding: the first user binds, the last release empties.
+bool BindKernel32();
+void ReleaseKernel32();
+bool Kernel32Bound();
+
+struct Kernel32Calls {
+  PFN_CreateFileA CreateFileA = nullptr;
+  PFN_CloseHandle CloseHandle = nullptr;
+  PFN_ReadFileEx ReadFileEx = nullptr;
+  PFN_GetOverlappedResult GetOverlappedResult = nullptr;
+  PFN_SleepEx SleepEx = nullptr;
+  PFN_CancelIo CancelIo = nullptr;
+  PFN_GetLastError GetLastError = nullptr;
+};
+// The bound calls; all null while unbound.
+const Kernel32Calls& Kernel32();
+
+}  // namespace hid

@@ -1,0 +1,46 @@
+// Loading libraries by name and finding their entry points. A library registered in-process
+// under a name (the virtual HID services, the Linux hidraw services, a test's own table) wins
+// over the system's loader; on Windows the system libraries are loaded from the system folder
+// only, never from the current or the program's folder.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "host/WinDefs.h"
+
+namespace hid {
+
+// Loads `name` into `handle` unless the handle is already set; true when it is set afterwards.
+bool OpenLibrary(HMODULE& handle, const std::string& name);
+// Frees the library if the handle is set; the handle is 0 afterwards in any case.
+void CloseLibrary(HMODULE& handle);
+// The entry point `name` of a loaded library, or null (also for a null handle).
+FARPROC FindSymbol(HMODULE handle, const std::string& name);
+// As FindSymbol; `allFound` becomes false when the entry point is missing (never true again).
+FARPROC BindSymbol(HMODULE handle, const std::string& name, bool& allFound);
+
+// Entry points travel as FARPROC; these convert to and from the typed pointer. The detour
+// through void* keeps compilers from warning about casts between function types, which is the
+// very thing a by-name binding does.
+template <class Fn>
+FARPROC AsSymbol(Fn fn) {
+  return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(fn));
+}
+template <class Fn>
+Fn SymbolAs(FARPROC symbol) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(symbol));
+}
+
+using SymbolTable = std::vector<std::pair<std::string, FARPROC>>;
+
+// Provides a library in-process under `name` (compared case-insensitively). A later registration
+// under the same name replaces the earlier one for new loads; handles already open keep theirs.
+void RegisterLibrary(const std::string& name, SymbolTable symbols);
+void UnregisterLibrary(const std::string& name);
+bool IsLibraryRegistered(const std::string& name);
+// How many handles to registered libraries are open (tests check that releases happen).
+int OpenRegisteredHandles(const std::string& name);
+
+}  // namespace hid
