@@ -21,10 +21,14 @@ int IndexOf(const char* variable) {
 }
 
 template <class Fn>
-Fn Variable(const char* name) {
-  static const int index = IndexOf(name);
+Fn VariableAt(int index) {
   return index < 0 ? nullptr : SymbolAs<Fn>(gVariables[static_cast<size_t>(index)]);
 }
+
+// Each accessor looks its row up once; the row is per name (several entry points share a type).
+#define TILL_VARIABLE(Type, name)          \
+  static const int index = IndexOf(name); \
+  return VariableAt<Type>(index)
 
 bool GateOpen(HidGate gate, const OsVersion& os) {
   switch (gate) {
@@ -99,27 +103,27 @@ FARPROC HidVariable(int index) {
   return gVariables[static_cast<size_t>(index)];
 }
 
-PFN_HidD_GetHidGuid HidD_GetHidGuid() { return Variable<PFN_HidD_GetHidGuid>("HidD_GetHidGuid"); }
+PFN_HidD_GetHidGuid HidD_GetHidGuid() { TILL_VARIABLE(PFN_HidD_GetHidGuid, "HidD_GetHidGuid"); }
 PFN_HidD_GetAttributes HidD_GetAttributes() {
-  return Variable<PFN_HidD_GetAttributes>("HidD_GetAttributes");
+  TILL_VARIABLE(PFN_HidD_GetAttributes, "HidD_GetAttributes");
 }
 PFN_HidD_GetProductString HidD_GetProductString() {
-  return Variable<PFN_HidD_GetProductString>("HidD_GetProductString");
+  TILL_VARIABLE(PFN_HidD_GetProductString, "HidD_GetProductString");
 }
 PFN_HidD_GetPreparsedData HidD_GetPreparsedData() {
-  return Variable<PFN_HidD_GetPreparsedData>("HidD_GetPreparsedData");
+  TILL_VARIABLE(PFN_HidD_GetPreparsedData, "HidD_GetPreparsedData");
 }
 PFN_HidD_FreePreparsedData HidD_FreePreparsedData() {
-  return Variable<PFN_HidD_FreePreparsedData>("HidD_FreePreparsedData");
+  TILL_VARIABLE(PFN_HidD_FreePreparsedData, "HidD_FreePreparsedData");
 }
-PFN_HidP_GetCaps HidP_GetCaps() { return Variable<PFN_HidP_GetCaps>("HidP_GetCaps"); }
+PFN_HidP_GetCaps HidP_GetCaps() { TILL_VARIABLE(PFN_HidP_GetCaps, "HidP_GetCaps"); }
 PFN_HidD_GetNumInputBuffers HidD_GetNumInputBuffers() {
-  return Variable<PFN_HidD_GetNumInputBuffers>("HidD_GetNumInputBuffers");
+  TILL_VARIABLE(PFN_HidD_GetNumInputBuffers, "HidD_GetNumInputBuffers");
 }
 PFN_HidD_SetNumInputBuffers HidD_SetNumInputBuffers() {
-  return Variable<PFN_HidD_SetNumInputBuffers>("HidD_SetNumInputBuffers");
+  TILL_VARIABLE(PFN_HidD_SetNumInputBuffers, "HidD_SetNumInputBuffers");
 }
-PFN_HidD_GetFeature HidD_GetFeature() { return Variable<PFN_HidD_GetFeature>("HidD_GetFeature"); }
-PFN_HidD_SetFeature HidD_SetFeature() { return Variable<PFN_HidD_SetFeature>("HidD_SetFeature"); }
+PFN_HidD_GetFeature HidD_GetFeature() { TILL_VARIABLE(PFN_HidD_GetFeature, "HidD_GetFeature"); }
+PFN_HidD_SetFeature HidD_SetFeature() { TILL_VARIABLE(PFN_HidD_SetFeature, "HidD_SetFeature"); }
 
 }  // namespace hid

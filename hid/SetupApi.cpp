@@ -19,10 +19,14 @@ int IndexOf(const char* variable) {
 }
 
 template <class Fn>
-Fn Variable(const char* name) {
-  static const int index = IndexOf(name);
+Fn VariableAt(int index) {
   return index < 0 ? nullptr : SymbolAs<Fn>(gVariables[static_cast<size_t>(index)]);
 }
+
+// Each accessor looks its row up once; the row is per name (several entry points share a type).
+#define TILL_VARIABLE(Type, name)          \
+  static const int index = IndexOf(name); \
+  return VariableAt<Type>(index)
 
 }  // namespace
 
@@ -63,22 +67,22 @@ FARPROC SetupApiVariable(int index) {
 }
 
 PFN_SetupDiGetClassDevsA SetupDiGetClassDevsA() {
-  return Variable<PFN_SetupDiGetClassDevsA>("SetupDiGetClassDevsA");
+  TILL_VARIABLE(PFN_SetupDiGetClassDevsA, "SetupDiGetClassDevsA");
 }
 PFN_SetupDiEnumDeviceInterfaces SetupDiEnumDeviceInterfaces() {
-  return Variable<PFN_SetupDiEnumDeviceInterfaces>("SetupDiEnumDeviceInterfaces");
+  TILL_VARIABLE(PFN_SetupDiEnumDeviceInterfaces, "SetupDiEnumDeviceInterfaces");
 }
 PFN_SetupDiGetDeviceInterfaceDetailA SetupDiGetDeviceInterfaceDetailA() {
-  return Variable<PFN_SetupDiGetDeviceInterfaceDetailA>("SetupDiGetDeviceInterfaceDetailA");
+  TILL_VARIABLE(PFN_SetupDiGetDeviceInterfaceDetailA, "SetupDiGetDeviceInterfaceDetailA");
 }
 PFN_SetupDiGetDeviceRegistryPropertyA SetupDiGetDeviceRegistryPropertyA() {
-  return Variable<PFN_SetupDiGetDeviceRegistryPropertyA>("SetupDiGetDeviceRegistryPropertyA");
+  TILL_VARIABLE(PFN_SetupDiGetDeviceRegistryPropertyA, "SetupDiGetDeviceRegistryPropertyA");
 }
 PFN_SetupDiGetDeviceRegistryPropertyA SetupDiGetDeviceRegistryProperty() {
-  return Variable<PFN_SetupDiGetDeviceRegistryPropertyA>("SetupDiGetDeviceRegistryProperty");
+  TILL_VARIABLE(PFN_SetupDiGetDeviceRegistryPropertyA, "SetupDiGetDeviceRegistryProperty");
 }
 PFN_SetupDiDestroyDeviceInfoList SetupDiDestroyDeviceInfoList() {
-  return Variable<PFN_SetupDiDestroyDeviceInfoList>("SetupDiDestroyDeviceInfoList");
+  TILL_VARIABLE(PFN_SetupDiDestroyDeviceInfoList, "SetupDiDestroyDeviceInfoList");
 }
 
 }  // namespace hid

@@ -40,6 +40,9 @@ void WaitForMessage();
 // Makes the loop end: Run returns once it sees it.
 void PostQuit();
 
+// Blocks the thread without dispatching anything (on the virtual clock: time simply moves on).
+void SleepWithoutPumping(UINT milliseconds);
+
 // Milliseconds of the clock that drives the window timers (the virtual clock where one is used).
 std::int64_t TickCountMs();
 

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -299,6 +300,14 @@ bool DispatchOne(bool* quit) {
 void WaitForMessage() { Loop::Get().Wait(); }
 void PostQuit() { Loop::Get().Quit(); }
 std::int64_t TickCountMs() { return Loop::Get().Now(); }
+
+void SleepWithoutPumping(UINT milliseconds) {
+  if (Loop::Get().IsVirtual()) {
+    Loop::Get().Advance(milliseconds);
+  } else {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  }
+}
 
 namespace portable {
 void UseVirtualClock() { Loop::Get().SetVirtual(true); }

@@ -1,0 +1,74 @@
+#include "apps/tillpop/TillpopForms.h"
+
+#include <exception>
+
+#include "drawer/public_u.h"
+#include "host/Forms.h"
+
+namespace Data_module {
+int ConnectAttemptsLeft = 0;
+}  // namespace Data_module
+
+namespace tillpop {
+
+using Data_module::ConnectAttemptsLeft;
+
+void TDataModule1::TimerTryToConnectTimer(host::TObject*) {
+  TimerTryToConnect->SetEnabled(false);
+  if (ConnectAttemptsLeft <= 0) {
+    try {
+      public_u::WriteResultFile("NOT_FOUND");
+    } catch (...) {
+      // The caller finds no usable file; ending is what matters now.
+    }
+    host::Application->Terminate();
+    return;
+  }
+  --ConnectAttemptsLeft;
+  try {
+    if (public_u::OpenDrawer()) {
+      public_u::WriteResultFile("OK");
+      host::Application->Terminate();
+    }
+  } catch (...) {
+    try {
+      public_u::WriteResultFile("ERROR");
+    } catch (...) {
+      // As above: the termination must happen whatever the file does.
+    }
+    host::Application->Terminate();
+  }
+  TimerTryToConnect->SetEnabled(true);
+}
+
+void TDataModule1::TimerHideTaskTimer(host::TObject*) {
+  // The one-pixel form in the corner is all that shows for the few seconds tillpop lives; there
+  // is no tray icon to hide it into.
+  TimerHideTask->SetEnabled(false);
+}
+
+TMainForm::TMainForm(host::TComponent* owner) : Main_u::TMainForm(owner) {
+  SetBounds(0, 0, 423, 265);
+}
+
+void TMainForm::FormActivate(host::TObject*) {
+  ConnectAttemptsLeft = 40;
+  SetBounds(0, 0, 1, 1);
+  if (Data_module::DataModule1 != nullptr) Data_module::DataModule1->TimerHideTask->SetEnabled(true);
+}
+
+void TMainForm::FormDblClick(host::TObject*) { public_u::OpenDrawerGuarded(); }
+
+void RunTillpop() {
+  host::TApplication app;
+  app.Initialize();
+  public_u::EraseResultFile();
+  app.SetTitle(kTitle);
+  TDataModule1* module = nullptr;
+  TMainForm* form = nullptr;
+  app.CreateForm(module);
+  app.CreateForm(form);
+  app.Run();
+}
+
+}  // namespace tillpop

@@ -1,0 +1,161 @@
+#include "drawer/public_u.h"
+
+#include "drawer/Data_module.h"
+#include "drawer/Main_u.h"
+#include "host/Exception.h"
+#include "host/Forms.h"
+#include "host/Messages.h"
+#include "host/Process.h"
+#include "host/SysUtils.h"
+#include "host/TextFile.h"
+#include "host/Timer.h"
+
+namespace public_u {
+
+T_global_vars global_vars;
+bool OpenBusy = false;
+
+namespace {
+
+constexpr BYTE kWriteMemory = 0x57;  // 'W'
+constexpr BYTE kErrorReply1 = 0x45;  // 'E'
+constexpr BYTE kErrorReply2 = 0x43;  // 'C'
+constexpr BYTE kWriteAck = 0x2B;     // '+'
+constexpr int kReplyPolls = 10;
+constexpr UINT kPollDelayMs = 50;
+
+}  // namespace
+
+void TimerDelay(UINT milliseconds) {
+  host::TTimer* timer = Data_module::DataModule1->Timer1;
+  timer->SetEnabled(false);
+  timer->SetInterval(milliseconds);
+  timer->SetEnabled(true);
+  // Each turn dispatches one message, or sleeps until the next one is due: the same order of
+  // events as pumping in a loop, without burning a core while waiting.
+  while (timer->Enabled()) host::Application->HandleMessage();
+}
+
+bool SendDrawerCommand(const BYTE (&Command)[3], BYTE (&Reply)[5]) {
+  const BYTE check = Command[0] ^ Command[1] ^ Command[2];
+  BYTE report[5] = {0, Command[0], Command[1], Command[2], check};
+  global_vars.DrawerError = 5;
+  // The device is looked up afresh at every step: a list rebuild during a wait clears it.
+  hid::THidDevice* device = Data_module::CurrentDevice;
+  if (device == nullptr || !device->WriteReport(report, sizeof(report))) return false;
+  TimerDelay(Command[1] == kWriteMemory ? 10 : 1);
+  if (WaitDrawerReply(check, Reply)) {
+    global_vars.DrawerError = 0;
+    return true;
+  }
+  return false;
+}
+
+bool WaitDrawerReply(BYTE SentCheck, BYTE (&Reply)[5]) {
+  for (int polls = 0;;) {
+    host::Application->ProcessMessages();
+    hid::THidDevice* device = Data_module::CurrentDevice;
+    if (device == nullptr) {
+      // The device was released while we waited: no reply can come any more.
+      global_vars.DrawerError = 3;
+      return false;
+    }
+    Reply[0] = 0;
+    if (device->ReadReport(Reply, 5) && Reply[4] != SentCheck) {
+      if (Reply[1] == kErrorReply1 && Reply[2] == kErrorReply2) {
+        global_vars.DrawerError = 1;
+        return false;
+      }
+      global_vars.DrawerError = 0;
+      return true;
+    }
+    TimerDelay(kPollDelayMs);
+    if (++polls == kReplyPolls) {
+      global_vars.DrawerError = 3;
+      return false;
+    }
+  }
+}
+
+bool WriteDrawerMemory(BYTE Address, BYTE Value) {
+  const BYTE command[3] = {kWriteMemory, Address, Value};
+  BYTE reply[5] = {0, 0, 0, 0, 0};
+  bool ok = SendDrawerCommand(command, reply);
+  if (global_vars.DrawerError == 0 && reply[1] != kWriteAck) global_vars.DrawerError = 2;
+  return global_vars.DrawerError == 0 && ok;
+}
+
+bool ScanForDrawer() {
+  Main_u::TMainForm* form = Main_u::MainForm;
+  if (form == nullptr) return false;
+  host::TListBox* list = form->DevListBox;
+  // Counted in 8 bits, as the list's count always was.
+  const BYTE count = static_cast<BYTE>(list->Count());
+  if (count == 0) return false;
+  list->SetItemIndex(0);
+  BYTE expected = 0;
+  form->DevListBoxClick(nullptr);
+  while (list->ItemIndex() < count && list->ItemIndex() == expected) {
+    if (form->IsDrawerDevice()) return true;
+    int index = list->ItemIndex();
+    expected = static_cast<BYTE>(index + 1);
+    list->SetItemIndex(index + 1);
+    form->DevListBoxClick(nullptr);
+  }
+  return false;
+}
+
+bool FindDrawer() {
+  for (int pass = 0; pass < 4; ++pass) {
+    if (ScanForDrawer()) return true;
+  }
+  return false;
+}
+
+bool OpenDrawer() {
+  if (!FindDrawer()) return false;
+  return WriteDrawerMemory(kDrawerOpenAddress, kDrawerOpenValue);
+}
+
+void OpenDrawerGuarded() {
+  if (OpenBusy) return;
+  OpenBusy = true;
+  struct Reset {
+    ~Reset() { OpenBusy = false; }
+  } reset;  // an exception from the device layer must not leave the guard set for good
+  if (!FindDrawer()) return;
+  host::SleepWithoutPumping(100);  // blocks: nothing is dispatched during this pause
+  OpenDrawer();
+}
+
+bool ResultFileWanted() {
+  return !(host::ParamCount() >= 1 && host::UpperCase(host::ParamStr(1)) == "/NOERR");
+}
+
+std::string ResultFileName() {
+  std::string folder =
+      host::ExcludeTrailingPathDelimiter(host::ExtractFilePath(host::Application->ExeName()));
+  return folder + host::PathDelim() + "DEDORO.TXT";
+}
+
+void EraseResultFile() {
+  if (!ResultFileWanted()) return;
+  std::string name = ResultFileName();
+  if (host::FileExists(name)) host::RemoveFile(name);  // a failure is not reported
+}
+
+void WriteResultFile(const std::string& Text) {
+  if (!ResultFileWanted()) return;
+  host::TextFile file;
+  file.AssignFile(ResultFileName());
+  try {
+    file.Rewrite();
+  } catch (const host::EInOutError&) {
+    return;  // cannot be created (folder not writable, file locked): silently nothing
+  }
+  // A write or close failure goes to the caller; the file object closes itself on the way out.
+  file.WriteLn(Text);
+  file.CloseFile();
+}
+
+}  // namespace public_u

@@ -1,0 +1,355 @@
+#include <cstring>
+
+#include "hid/HidControllerClass.h"
+#include "hid/LibraryLoader.h"
+
+namespace hid {
+
+// ---- DeviceHandle ----
+
+DeviceHandle& DeviceHandle::operator=(DeviceHandle&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = other.handle_;
+    close_ = other.close_;
+    other.handle_ = INVALID_HANDLE_VALUE;
+  }
+  return *this;
+}
+
+void DeviceHandle::Close() {
+  if (Valid() && close_ != nullptr) close_(handle_);
+  handle_ = INVALID_HANDLE_VALUE;
+}
+
+// ---- THidDevice ----
+
+THidDevice::THidDevice(std::unique_ptr<THidPnPInfo> pnpInfo, THidDeviceController* controller)
+    : THidDevice(std::move(pnpInfo), controller, BoundHidServices()) {}
+
+THidDevice::THidDevice(std::unique_ptr<THidPnPInfo> pnpInfo, THidDeviceController* controller,
+                       const HidServices& services)
+    : controller_(controller), pnpInfo_(std::move(pnpInfo)), services_(services) {
+  try {
+    Construct();
+  } catch (...) {
+    // Not in any list yet: the half-built object goes away without a check-in.
+    controller_ = nullptr;
+    syncHandle_.Close();
+    throw;
+  }
+}
+
+void THidDevice::Construct() {
+  if (controller_ != nullptr) {
+    SetOnData(controller_->OnDeviceData());  // not checked out: no reader starts
+    onUnplugged_ = controller_->OnDeviceUnplug();
+  }
+  {
+    std::lock_guard<std::mutex> lock(handleMutex_);
+    OpenSyncHandleLocked();
+  }
+  if (!syncHandle_.Valid()) throw EControllerError(kDeviceCannotBeOpened);
+  attributes_ = HIDD_ATTRIBUTES{};
+  attributes_.Size = sizeof(HIDD_ATTRIBUTES);
+  if (services_.GetAttributes == nullptr ||
+      !services_.GetAttributes(syncHandle_.Get(), &attributes_)) {
+    throw EControllerError(kDeviceCannotBeIdentified);
+  }
+  CloseSyncHandle();
+}
+
+THidDevice::~THidDevice() {
+  THidDataEvent onData = OnData();
+  THidPlugEvent onUnplugged = onUnplugged_;
+  SetOnData(nullptr);  // stops the reader before anything is closed
+  onUnplugged_ = nullptr;
+  CloseSyncHandle();
+  CloseAsyncHandle(TAsyncDirection::Read);
+  CloseAsyncHandle(TAsyncDirection::Write);
+  {
+    std::lock_guard<std::mutex> lock(handleMutex_);
+    if (preparsedData_ != nullptr && services_.FreePreparsedData != nullptr) {
+      services_.FreePreparsedData(preparsedData_);
+    }
+    preparsedData_ = nullptr;
+  }
+  if (controller_ != nullptr) controller_->CheckIn(this, onData, onUnplugged);
+  // pnpInfo_, if the check-in did not hand it over, goes with the object.
+}
+
+bool THidDevice::GateOpen() const { return PluggedIn() && (CheckedOut() || Announcing()); }
+
+HANDLE THidDevice::OpenPath(DWORD access, DWORD flags) const {
+  if (services_.CreateFileA == nullptr || !pnpInfo_) return INVALID_HANDLE_VALUE;
+  return services_.CreateFileA(pnpInfo_->DevicePath.c_str(), access,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, flags,
+                               nullptr);
+}
+
+void THidDevice::OpenSyncHandleLocked() {
+  HANDLE h = OpenPath(GENERIC_READ | GENERIC_WRITE, 0);
+  bool readWrite = h != INVALID_HANDLE_VALUE && h != nullptr;
+  if (!readWrite) h = OpenPath(0, 0);  // query only: attributes, strings, capabilities
+  readWriteAccess_.store(readWrite);
+  syncHandle_ = DeviceHandle(h, services_.CloseHandle);
+}
+
+bool THidDevice::OpenSyncHandle() {
+  std::lock_guard<std::mutex> lock(handleMutex_);
+  if (GateOpen() && !syncHandle_.Valid()) {
+    OpenSyncHandleLocked();
+    if (syncHandle_.Valid()) {
+      if (numInputBuffers_ != 0 && services_.SetNumInputBuffers != nullptr) {
+        services_.SetNumInputBuffers(syncHandle_.Get(), static_cast<ULONG>(numInputBuffers_));
+      }
+      ULONG count = 0;
+      if (services_.GetNumInputBuffers != nullptr &&
+          services_.GetNumInputBuffers(syncHandle_.Get(), &count)) {
+        numInputBuffers_ = static_cast<int>(count);
+      }
+    }
+  }
+  return syncHandle_.Valid();
+}
+
+bool THidDevice::OpenAsyncHandle(TAsyncDirection direction) {
+  std::lock_guard<std::mutex> lock(handleMutex_);
+  if (!GateOpen()) return false;
+  if (direction == TAsyncDirection::Read) {
+    if (!asyncReadHandle_.Valid()) {
+      asyncReadHandle_ =
+          DeviceHandle(OpenPath(GENERIC_READ, FILE_FLAG_OVERLAPPED), services_.CloseHandle);
+      if (asyncReadHandle_.Valid()) {
+        if (numOverlappedBuffers_ != 0 && services_.SetNumInputBuffers != nullptr) {
+          services_.SetNumInputBuffers(asyncReadHandle_.Get(),
+                                       static_cast<ULONG>(numOverlappedBuffers_));
+        }
+        ULONG count = 0;
+        if (services_.GetNumInputBuffers != nullptr &&
+            services_.GetNumInputBuffers(asyncReadHandle_.Get(), &count)) {
+          numOverlappedBuffers_ = static_cast<int>(count);
+        }
+      }
+    }
+    return asyncReadHandle_.Valid();
+  }
+  if (!asyncWriteHandle_.Valid()) {
+    asyncWriteHandle_ =
+        DeviceHandle(OpenPath(GENERIC_WRITE, FILE_FLAG_OVERLAPPED), services_.CloseHandle);
+  }
+  return asyncWriteHandle_.Valid();
+}
+
+void THidDevice::CloseSyncHandle() {
+  std::lock_guard<std::mutex> lock(handleMutex_);
+  syncHandle_.Close();
+  numInputBuffers_ = 0;
+}
+
+void THidDevice::CloseAsyncHandle(TAsyncDirection direction) {
+  std::lock_guard<std::mutex> lock(handleMutex_);
+  if (direction == TAsyncDirection::Read) {
+    asyncReadHandle_.Close();
+    numOverlappedBuffers_ = 0;
+  } else {
+    asyncWriteHandle_.Close();
+  }
+}
+
+bool THidDevice::SyncHandleOpen() const {
+  std::lock_guard<std::mutex> lock(handleMutex_);
+  return syncHandle_.Valid();
+}
+
+bool THidDevice::AsyncHandleOpen(TAsyncDirection direction) const {
+  std::lock_guard<std::mutex> lock(handleMutex_);
+  return direction == TAsyncDirection::Read ? asyncReadHandle_.Valid() : asyncWriteHandle_.Valid();
+}
+
+int THidDevice::NumInputBuffers() const {
+  std::lock_guard<std::mutex> lock(handleMutex_);
+  return numInputBuffers_;
+}
+
+int THidDevice::NumOverlappedBuffers() const {
+  std::lock_guard<std::mutex> lock(handleMutex_);
+  return numOverlappedBuffers_;
+}
+
+void THidDevice::SetNumInputBuffers(int count) {
+  if (count == NumInputBuffers() || !OpenSyncHandle()) return;
+  std::lock_guard<std::mutex> lock(handleMutex_);
+  if (!syncHandle_.Valid()) return;
+  if (services_.SetNumInputBuffers != nullptr) {
+    services_.SetNumInputBuffers(syncHandle_.Get(), static_cast<ULONG>(count));
+  }
+  ULONG now = 0;
+  if (services_.GetNumInputBuffers != nullptr &&
+      services_.GetNumInputBuffers(syncHandle_.Get(), &now)) {
+    numInputBuffers_ = static_cast<int>(now);
+  }
+}
+
+void THidDevice::SetNumOverlappedBuffers(int count) {
+  if (count == NumOverlappedBuffers() || !OpenAsyncHandle(TAsyncDirection::Read)) return;
+  std::lock_guard<std::mutex> lock(handleMutex_);
+  if (!asyncReadHandle_.Valid()) return;
+  if (services_.SetNumInputBuffers != nullptr) {
+    services_.SetNumInputBuffers(asyncReadHandle_.Get(), static_cast<ULONG>(count));
+  }
+  ULONG now = 0;
+  if (services_.GetNumInputBuffers != nullptr &&
+      services_.GetNumInputBuffers(asyncReadHandle_.Get(), &now)) {
+    numOverlappedBuffers_ = static_cast<int>(now);
+  }
+}
+
+void THidDevice::SetSleepTime(int milliseconds) {
+  if (milliseconds >= 10 && milliseconds <= 10000) sleepTime_.store(milliseconds);
+}
+
+PHIDP_PREPARSED_DATA THidDevice::PreparsedData() {
+  {
+    std::lock_guard<std::mutex> lock(handleMutex_);
+    if (preparsedData_ != nullptr) return preparsedData_;
+  }
+  if (!OpenSyncHandle()) return nullptr;
+  {
+    std::lock_guard<std::mutex> lock(handleMutex_);
+    if (preparsedData_ == nullptr && syncHandle_.Valid() && services_.GetPreparsedData != nullptr) {
+      PHIDP_PREPARSED_DATA data = nullptr;
+      if (services_.GetPreparsedData(syncHandle_.Get(), &data)) preparsedData_ = data;
+    }
+  }
+  CloseSyncHandle();
+  std::lock_guard<std::mutex> lock(handleMutex_);
+  return preparsedData_;
+}
+
+void THidDevice::Caps(HIDP_CAPS& caps) {
+  std::memset(&caps, 0, sizeof(caps));
+  PHIDP_PREPARSED_DATA data = PreparsedData();
+  // With no preparsed data there is nothing to ask: the record stays all zero.
+  if (data != nullptr && services_.GetCaps != nullptr) services_.GetCaps(data, &caps);
+}
+
+std::u16string THidDevice::ProductName() {
+  if (productName_.empty() && OpenSyncHandle()) {
+    char16_t buffer[254] = {};
+    bool ok = false;
+    {
+      std::lock_guard<std::mutex> lock(handleMutex_);
+      if (syncHandle_.Valid() && services_.GetProductString != nullptr) {
+        ok = services_.GetProductString(syncHandle_.Get(), buffer, sizeof(buffer)) != 0;
+      }
+    }
+    if (ok) {
+      size_t n = 0;
+      while (n < 254 && buffer[n] != 0) ++n;
+      productName_.assign(buffer, n);
+    }
+    CloseSyncHandle();
+  }
+  return productName_;
+}
+
+bool THidDevice::ReadReport(void* buffer, DWORD length) {
+  if (!OpenSyncHandle()) return false;
+  std::lock_guard<std::mutex> lock(handleMutex_);
+  return syncHandle_.Valid() && services_.GetFeature != nullptr &&
+         services_.GetFeature(syncHandle_.Get(), buffer, length) != 0;
+}
+
+bool THidDevice::WriteReport(void* buffer, DWORD length) {
+  if (!OpenSyncHandle()) return false;
+  std::lock_guard<std::mutex> lock(handleMutex_);
+  return syncHandle_.Valid() && services_.SetFeature != nullptr &&
+         services_.SetFeature(syncHandle_.Get(), buffer, length) != 0;
+}
+
+bool THidDevice::BeginAsyncRead(void* buffer, DWORD count,
+                                LPOVERLAPPED_COMPLETION_ROUTINE completion) {
+  if (!OpenAsyncHandle(TAsyncDirection::Read)) return false;
+  std::lock_guard<std::mutex> lock(handleMutex_);
+  if (!asyncReadHandle_.Valid() || services_.ReadFileEx == nullptr) return false;
+  readOverlapped_ = OVERLAPPED{};
+  readOverlapped_.hEvent = this;  // the completion routine's way back to the device
+  return services_.ReadFileEx(asyncReadHandle_.Get(), buffer, count, &readOverlapped_,
+                              completion) != 0;
+}
+
+DWORD THidDevice::AsyncBytesRead() {
+  std::lock_guard<std::mutex> lock(handleMutex_);
+  DWORD n = 0;
+  if (asyncReadHandle_.Valid() && services_.GetOverlappedResult != nullptr &&
+      services_.GetOverlappedResult(asyncReadHandle_.Get(), &readOverlapped_, &n, FALSE)) {
+    return n;
+  }
+  return 0;
+}
+
+bool THidDevice::CancelAsync(TAsyncDirection direction) {
+  std::lock_guard<std::mutex> lock(handleMutex_);
+  const DeviceHandle& handle =
+      direction == TAsyncDirection::Read ? asyncReadHandle_ : asyncWriteHandle_;
+  if (!handle.Valid()) return false;
+  HMODULE kernel32 = nullptr;
+  if (!OpenLibrary(kernel32, "kernel32.dll")) return false;
+  bool ok = false;
+  if (auto cancelIo = SymbolAs<PFN_CancelIo>(FindSymbol(kernel32, "CancelIo"))) {
+    ok = cancelIo(handle.Get()) != 0;
+  }
+  CloseLibrary(kernel32);
+  return ok;
+}
+
+THidDataEvent THidDevice::OnData() const {
+  std::lock_guard<std::mutex> lock(handlerMutex_);
+  return onData_;
+}
+
+void THidDevice::SetOnData(THidDataEvent handler) {
+  if (!handler.IsSet()) StopReader();
+  {
+    std::lock_guard<std::mutex> lock(handlerMutex_);
+    onData_ = handler;
+  }
+  StartReader();
+}
+
+THidDataErrorEvent THidDevice::OnReadError() const {
+  std::lock_guard<std::mutex> lock(handlerMutex_);
+  return onReadError_;
+}
+
+void THidDevice::SetOnReadError(THidDataErrorEvent handler) {
+  std::lock_guard<std::mutex> lock(handlerMutex_);
+  onReadError_ = handler;
+}
+
+void THidDevice::StartReader() {
+  if (!OnData().IsSet() || !PluggedIn() || !CheckedOut() || !ReadWriteAccess() || reader_) return;
+  reader_ = std::make_unique<THidDeviceReadThread>(*this);
+  reader_->FreeOnTerminate = false;
+  reader_->Resume();
+}
+
+void THidDevice::StopReader() {
+  if (!reader_) return;
+  reader_->Terminate();
+  reader_->WaitFor();
+  reader_.reset();
+}
+
+void THidDevice::Unplug() {
+  CloseSyncHandle();
+  CloseAsyncHandle(TAsyncDirection::Read);
+  CloseAsyncHandle(TAsyncDirection::Write);
+  pluggedIn_.store(false);
+  THidPlugEvent handler = onUnplugged_;
+  if (handler.IsSet()) handler(this);
+  onUnplugged_ = nullptr;  // fires at most once
+}
+
+}  // namespace hid

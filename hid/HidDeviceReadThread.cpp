@@ -1,0 +1,69 @@
+#include <algorithm>
+
+#include "hid/HidControllerClass.h"
+
+namespace hid {
+namespace {
+
+// The read's only effect worth having is that the alertable wait returns WAIT_IO_COMPLETION.
+void WINAPI ReadCompletion(DWORD, DWORD, LPOVERLAPPED) {}
+
+}  // namespace
+
+THidDeviceReadThread::THidDeviceReadThread(THidDevice& device)
+    : host::TThread(true), device_(device) {
+  HIDP_CAPS caps;
+  device_.Caps(caps);
+  report_.assign(caps.InputReportByteLength, 0);
+}
+
+void THidDeviceReadThread::Execute() {
+  const HidServices& services = device_.Services();
+  DWORD last = WAIT_IO_COMPLETION;
+  while (!Terminated()) {
+    last = WAIT_IO_COMPLETION;
+    HIDP_CAPS caps;
+    device_.Caps(caps);
+    // Never past the buffer made at creation, whatever the capabilities say now.
+    DWORD length = std::min<DWORD>(caps.InputReportByteLength, static_cast<DWORD>(report_.size()));
+    std::fill(report_.begin(), report_.begin() + length, BYTE{0});
+    device_.Caps(caps);
+    length = std::min<DWORD>(caps.InputReportByteLength, static_cast<DWORD>(report_.size()));
+    if (device_.BeginAsyncRead(report_.data(), length, &ReadCompletion)) {
+      do {
+        last = services.SleepEx != nullptr
+                   ? services.SleepEx(static_cast<DWORD>(device_.SleepTime()), TRUE)
+                   : WAIT_IO_COMPLETION;
+      } while (!Terminated() && last != WAIT_IO_COMPLETION);
+      if (Terminated()) continue;
+      bytesRead_ = device_.AsyncBytesRead();
+      if (bytesRead_ > 0) Synchronize(host::Event<void()>::Of<&THidDeviceReadThread::DeliverData>(this));
+    } else {
+      errorCode_ = services.GetLastError != nullptr ? services.GetLastError() : 0;
+      // A read refused before any system call (the device unplugged or checked in) leaves no
+      // system error behind; say why rather than report success as the failure's cause.
+      if (errorCode_ == ERROR_SUCCESS) {
+        errorCode_ = device_.PluggedIn() ? ERROR_INVALID_HANDLE : ERROR_DEVICE_NOT_CONNECTED;
+      }
+      last = WAIT_IO_COMPLETION;
+      Synchronize(host::Event<void()>::Of<&THidDeviceReadThread::DeliverError>(this));
+    }
+  }
+  // Ended during a wait with the read still outstanding: cancel it from the thread that
+  // issued it, which is the only thread whose reads CancelIo reaches.
+  if (last != WAIT_IO_COMPLETION) device_.CancelAsync(TAsyncDirection::Read);
+}
+
+void THidDeviceReadThread::DeliverData() {
+  THidDataEvent handler = device_.OnData();
+  if (!handler.IsSet() || report_.empty()) return;
+  WORD size = static_cast<WORD>(static_cast<WORD>(bytesRead_ & 0xFFFF) - 1);
+  handler(&device_, report_[0], report_.data() + 1, size);
+}
+
+void THidDeviceReadThread::DeliverError() {
+  THidDataErrorEvent handler = device_.OnReadError();
+  if (handler.IsSet()) handler(&device_, errorCode_);
+}
+
+}  // namespace hid

@@ -1,0 +1,12 @@
+// Chooses the HID services the programs run on: the virtual drawer when TILL_SIMULATION names a
+// scenario file, otherwise the system's own (HID.dll and SetupApi.dll on Windows).
+#pragma once
+
+#include <ostream>
+
+namespace platform {
+
+// Problems with a scenario file are written to `errors`; the program carries on regardless.
+void ConfigureHidServices(std::ostream& errors);
+
+}  // namespace platform

@@ -1,0 +1,59 @@
+// The two programs' shared objects on the virtual HID services and the virtual clock: an
+// application with the data module and the main form, the device list filled by the first
+// enumeration.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "drawer/Data_module.h"
+#include "drawer/Main_u.h"
+#include "drawer/public_u.h"
+#include "host/Forms.h"
+#include "host/Messages.h"
+#include "host/portable/Clock.h"
+#include "platform/virtual/VirtualHid.h"
+
+class DrawerFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    host::portable::UseVirtualClock();
+    virtualhid::Reset();
+    virtualhid::RegisterLibraries();
+    public_u::global_vars = public_u::T_global_vars{};
+    public_u::OpenBusy = false;
+  }
+  void TearDown() override {
+    delete app;
+    app = nullptr;
+    virtualhid::Reset();
+    host::portable::UseRealClock();
+  }
+
+  // Builds the application once the devices of the test exist, and lets the first enumeration
+  // fill the list.
+  void Start() {
+    app = new host::TApplication();
+    app->CreateForm(module);
+    app->CreateForm(form);
+    app->ProcessMessages();
+  }
+  // Lets the loop run for `ms` of virtual time.
+  void RunFor(std::int64_t ms) {
+    std::int64_t end = host::TickCountMs() + ms;
+    host::portable::AdvanceClock(0);
+    while (host::TickCountMs() < end) {
+      app->ProcessMessages();
+      host::portable::AdvanceClock(1);
+    }
+    app->ProcessMessages();
+  }
+  bool Select(int line) {
+    form->DevListBox->SetItemIndex(line);
+    form->DevListBoxClick(nullptr);
+    return Data_module::CurrentDevice != nullptr;
+  }
+
+  host::TApplication* app = nullptr;
+  Data_module::TDataModule1* module = nullptr;
+  Main_u::TMainForm* form = nullptr;
+};

@@ -1,0 +1,154 @@
+// Binding the setup, HID and kernel32 services by name.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "hid/Hid.h"
+#include "hid/Kernel32.h"
+#include "hid/LibraryLoader.h"
+#include "hid/SetupApi.h"
+
+namespace {
+
+BOOL WINAPI Stub() { return FALSE; }
+
+// A library that exports every name in `names` except `missing`.
+template <class Table>
+hid::SymbolTable TableWithout(const Table& bindings, int count, const std::set<std::string>& missing) {
+  hid::SymbolTable table;
+  for (int i = 0; i < count; ++i) {
+    std::string name = bindings[i].exportName;
+    if (missing.count(name) == 0) table.emplace_back(name, hid::AsSymbol(&Stub));
+  }
+  return table;
+}
+
+class Binding : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    while (hid::SetupApiUsers() > 0) hid::ReleaseSetupApi();
+    hid::ReleaseHid();
+    hid::OverrideOsVersionForTesting(nullptr);
+    hid::UnregisterLibrary("SetupApi.dll");
+    hid::UnregisterLibrary("HID.dll");
+  }
+};
+
+TEST_F(Binding, SetupApiFillsAllVariablesFromDistinctExportsAndSharesThroughItsCount) {
+  hid::RegisterLibrary("SETUPAPI.DLL",
+                       TableWithout(hid::kSetupApiBindings, hid::kSetupApiVariableCount, {}));
+  std::set<std::string> distinct;
+  for (const auto& b : hid::kSetupApiBindings) distinct.insert(b.exportName);
+  EXPECT_EQ(distinct.size(), static_cast<size_t>(hid::kSetupApiExportCount));
+
+  ASSERT_TRUE(hid::BindSetupApi());
+  for (int i = 0; i < hid::kSetupApiVariableCount; ++i) {
+    EXPECT_NE(hid::SetupApiVariable(i), nullptr) << hid::kSetupApiBindings[i].variable;
+  }
+  EXPECT_EQ(hid::OpenRegisteredHandles("SetupApi.dll"), 1);
+  // A second user only counts; the library stays until both have released it.
+  ASSERT_TRUE(hid::BindSetupApi());
+  EXPECT_EQ(hid::SetupApiUsers(), 2);
+  EXPECT_EQ(hid::OpenRegisteredHandles("SetupApi.dll"), 1);
+  hid::ReleaseSetupApi();
+  EXPECT_TRUE(hid::SetupApiLoaded());
+  EXPECT_NE(hid::SetupDiGetClassDevsA(), nullptr);
+  hid::ReleaseSetupApi();
+  EXPECT_FALSE(hid::SetupApiLoaded());
+  EXPECT_EQ(hid::OpenRegisteredHandles("SetupApi.dll"), 0);
+  EXPECT_EQ(hid::SetupDiGetClassDevsA(), nullptr);
+}
+
+TEST_F(Binding, PlainNamesOfAnsiWidePairsHoldTheAnsiExport) {
+  int plain = -1;
+  for (int i = 0; i < hid::kSetupApiVariableCount; ++i) {
+    if (std::string(hid::kSetupApiBindings[i].variable) == "SetupDiGetDeviceRegistryProperty") {
+      plain = i;
+    }
+  }
+  ASSERT_GE(plain, 2);
+  EXPECT_STREQ(hid::kSetupApiBindings[plain].exportName, "SetupDiGetDeviceRegistryPropertyA");
+  EXPECT_STREQ(hid::kSetupApiBindings[plain - 1].exportName, "SetupDiGetDeviceRegistryPropertyW");
+  EXPECT_STREQ(hid::kSetupApiBindings[plain - 2].exportName, "SetupDiGetDeviceRegistryPropertyA");
+}
+
+TEST_F(Binding, AnyMissingSetupExportReleasesTheWholeBinding) {
+  hid::RegisterLibrary("SetupApi.dll",
+                       TableWithout(hid::kSetupApiBindings, hid::kSetupApiVariableCount,
+                                    {"SetupDiGetHwProfileFriendlyNameExW"}));
+  EXPECT_FALSE(hid::BindSetupApi());
+  EXPECT_EQ(hid::SetupApiUsers(), 0);
+  EXPECT_EQ(hid::OpenRegisteredHandles("SetupApi.dll"), 0);
+  for (int i = 0; i < hid::kSetupApiVariableCount; ++i) EXPECT_EQ(hid::SetupApiVariable(i), nullptr);
+  hid::UnregisterLibrary("SetupApi.dll");
+  EXPECT_FALSE(hid::BindSetupApi());  // no library at all
+  EXPECT_EQ(hid::SetupApiUsers(), 0);
+}
+
+TEST_F(Binding, HidLibraryWithoutHidDHelloDoesNotBind) {
+  hid::RegisterLibrary("HID.dll",
+                       TableWithout(hid::kHidBindings, hid::kHidVariableCount, {"HidD_Hello"}));
+  EXPECT_FALSE(hid::BindHid());
+  EXPECT_FALSE(hid::HidBound());
+  EXPECT_EQ(hid::HidD_GetFeature(), nullptr);
+}
+
+TEST_F(Binding, VersionGatesKeepNewerHidExportsOutOfTheBinding) {
+  hid::RegisterLibrary("HID.dll", TableWithout(hid::kHidBindings, hid::kHidVariableCount,
+                                               {"HidD_GetInputReport", "HidD_SetOutputReport",
+                                                "HidP_GetExtendedAttributes",
+                                                "HidP_InitializeReportForID"}));
+  // NT 4.0: neither gate is open, so the four missing names do not count.
+  const hid::OsVersion nt4{2, 4, 0};
+  hid::OverrideOsVersionForTesting(&nt4);
+  EXPECT_TRUE(hid::BindHid());
+  hid::ReleaseHid();
+  // NT 10.0: the minor version 0 keeps the first pair out, but the second pair is asked for.
+  const hid::OsVersion nt10{2, 10, 0};
+  hid::OverrideOsVersionForTesting(&nt10);
+  EXPECT_FALSE(hid::BindHid());
+  // NT 5.1 asks for all four.
+  const hid::OsVersion xp{2, 5, 1};
+  hid::OverrideOsVersionForTesting(&xp);
+  EXPECT_FALSE(hid::BindHid());
+}
+
+TEST_F(Binding, SecondBindHidBindsAgainWithoutASecondLoad) {
+  hid::RegisterLibrary("HID.dll", TableWithout(hid::kHidBindings, hid::kHidVariableCount, {}));
+  ASSERT_TRUE(hid::BindHid());
+  ASSERT_TRUE(hid::BindHid());
+  EXPECT_EQ(hid::OpenRegisteredHandles("HID.dll"), 1);
+  EXPECT_NE(hid::HidP_GetCaps(), nullptr);
+  hid::ReleaseHid();
+  EXPECT_FALSE(hid::HidBound());
+  EXPECT_EQ(hid::HidP_GetCaps(), nullptr);
+}
+
+TEST(LibraryLoader, OpenLibraryOnASetHandleLoadsNothing) {
+  hid::RegisterLibrary("probe.dll", {{"Probe", hid::AsSymbol(&Stub)}});
+  HMODULE handle = nullptr;
+  ASSERT_TRUE(hid::OpenLibrary(handle, "PROBE.DLL"));
+  HMODULE first = handle;
+  EXPECT_TRUE(hid::OpenLibrary(handle, "probe.dll"));
+  EXPECT_EQ(handle, first);
+  EXPECT_EQ(hid::OpenRegisteredHandles("probe.dll"), 1);
+  bool allFound = true;
+  EXPECT_NE(hid::BindSymbol(handle, "Probe", allFound), nullptr);
+  EXPECT_TRUE(allFound);
+  EXPECT_EQ(hid::BindSymbol(handle, "Absent", allFound), nullptr);
+  EXPECT_FALSE(allFound);
+  EXPECT_NE(hid::BindSymbol(handle, "Probe", allFound), nullptr);
+  EXPECT_FALSE(allFound);  // never true again
+  hid::CloseLibrary(handle);
+  EXPECT_EQ(handle, nullptr);
+  EXPECT_EQ(hid::FindSymbol(handle, "Probe"), nullptr);
+  EXPECT_EQ(hid::OpenRegisteredHandles("probe.dll"), 0);
+#ifndef _WIN32
+  HMODULE none = nullptr;
+  EXPECT_FALSE(hid::OpenLibrary(none, "NoSuchLibrary.dll"));
+#endif
+  hid::UnregisterLibrary("probe.dll");
+}
+
+}  // namespace

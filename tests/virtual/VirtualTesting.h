@@ -1,0 +1,131 @@
+// What the virtual-services tests share: the libraries loaded by name as a program loads them,
+// and a fixture that starts every test from an empty, registered service state.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "hid/LibraryLoader.h"
+#include "hid/WinTypes.h"
+#include "platform/virtual/VirtualHid.h"
+
+namespace vtest {
+
+template <class Fn>
+Fn As(FARPROC address) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(address));
+}
+
+// The three libraries, opened through the loader; the entry points found by their export names.
+class Libraries {
+ public:
+  Libraries() = default;
+  ~Libraries() {
+    hid::CloseLibrary(hidModule_);
+    hid::CloseLibrary(setupModule_);
+    hid::CloseLibrary(kernelModule_);
+  }
+  Libraries(const Libraries&) = delete;
+  Libraries& operator=(const Libraries&) = delete;
+
+  HMODULE Hid() const { return hidModule_; }
+  HMODULE SetupApi() const { return setupModule_; }
+  HMODULE Kernel32() const { return kernelModule_; }
+
+ private:
+  static HMODULE Load(const char* name) {
+    HMODULE module = nullptr;
+    hid::OpenLibrary(module, name);
+    return module;
+  }
+  // Declared before the entry points, which are found through them.
+  HMODULE hidModule_ = Load(virtualhid::kHidLibraryName);
+  HMODULE setupModule_ = Load(virtualhid::kSetupApiLibraryName);
+  HMODULE kernelModule_ = Load(virtualhid::kKernel32LibraryName);
+
+ public:
+  PFN_HidD_GetHidGuid GetHidGuid = As<PFN_HidD_GetHidGuid>(Find(hidModule_, "HidD_GetHidGuid"));
+  PFN_HidD_GetAttributes GetAttributes =
+      As<PFN_HidD_GetAttributes>(Find(hidModule_, "HidD_GetAttributes"));
+  PFN_HidD_GetProductString GetProductString =
+      As<PFN_HidD_GetProductString>(Find(hidModule_, "HidD_GetProductString"));
+  PFN_HidD_GetPreparsedData GetPreparsedData =
+      As<PFN_HidD_GetPreparsedData>(Find(hidModule_, "HidD_GetPreparsedData"));
+  PFN_HidD_FreePreparsedData FreePreparsedData =
+      As<PFN_HidD_FreePreparsedData>(Find(hidModule_, "HidD_FreePreparsedData"));
+  PFN_HidP_GetCaps GetCaps = As<PFN_HidP_GetCaps>(Find(hidModule_, "HidP_GetCaps"));
+  PFN_HidD_GetNumInputBuffers GetNumInputBuffers =
+      As<PFN_HidD_GetNumInputBuffers>(Find(hidModule_, "HidD_GetNumInputBuffers"));
+  PFN_HidD_SetNumInputBuffers SetNumInputBuffers =
+      As<PFN_HidD_SetNumInputBuffers>(Find(hidModule_, "HidD_SetNumInputBuffers"));
+  PFN_HidD_GetFeature GetFeature = As<PFN_HidD_GetFeature>(Find(hidModule_, "HidD_GetFeature"));
+  PFN_HidD_SetFeature SetFeature = As<PFN_HidD_SetFeature>(Find(hidModule_, "HidD_SetFeature"));
+
+  PFN_SetupDiGetClassDevsA GetClassDevs =
+      As<PFN_SetupDiGetClassDevsA>(Find(setupModule_, "SetupDiGetClassDevsA"));
+  PFN_SetupDiEnumDeviceInterfaces EnumInterfaces =
+      As<PFN_SetupDiEnumDeviceInterfaces>(Find(setupModule_, "SetupDiEnumDeviceInterfaces"));
+  PFN_SetupDiGetDeviceInterfaceDetailA GetDetail = As<PFN_SetupDiGetDeviceInterfaceDetailA>(
+      Find(setupModule_, "SetupDiGetDeviceInterfaceDetailA"));
+  PFN_SetupDiGetDeviceRegistryPropertyA GetProperty = As<PFN_SetupDiGetDeviceRegistryPropertyA>(
+      Find(setupModule_, "SetupDiGetDeviceRegistryPropertyA"));
+  PFN_SetupDiDestroyDeviceInfoList DestroyList =
+      As<PFN_SetupDiDestroyDeviceInfoList>(Find(setupModule_, "SetupDiDestroyDeviceInfoList"));
+
+  PFN_CreateFileA CreateFile = As<PFN_CreateFileA>(Find(kernelModule_, "CreateFileA"));
+  PFN_CloseHandle CloseHandle = As<PFN_CloseHandle>(Find(kernelModule_, "CloseHandle"));
+  PFN_ReadFileEx ReadFileEx = As<PFN_ReadFileEx>(Find(kernelModule_, "ReadFileEx"));
+  PFN_GetOverlappedResult GetOverlappedResult =
+      As<PFN_GetOverlappedResult>(Find(kernelModule_, "GetOverlappedResult"));
+  PFN_SleepEx SleepEx = As<PFN_SleepEx>(Find(kernelModule_, "SleepEx"));
+  PFN_CancelIo CancelIo = As<PFN_CancelIo>(Find(kernelModule_, "CancelIo"));
+  PFN_GetLastError GetLastError = As<PFN_GetLastError>(Find(kernelModule_, "GetLastError"));
+  PFN_SetLastError SetLastError = As<PFN_SetLastError>(Find(kernelModule_, "SetLastError"));
+
+ private:
+  static FARPROC Find(HMODULE module, const char* name) { return hid::FindSymbol(module, name); }
+};
+
+using Report = std::array<std::uint8_t, 5>;
+
+class VirtualHidTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    virtualhid::Reset();
+    virtualhid::RegisterLibraries();
+    api = std::make_unique<Libraries>();
+  }
+  void TearDown() override {
+    api.reset();
+    virtualhid::Reset();
+  }
+
+  HANDLE Open(virtualhid::DeviceId device, DWORD access = GENERIC_READ | GENERIC_WRITE,
+              DWORD flags = 0) {
+    return api->CreateFile(virtualhid::DevicePath(device).c_str(), access,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, flags,
+                           nullptr);
+  }
+
+  // One command of the drawer protocol: report ID 0, three bytes, their XOR.
+  bool Send(HANDLE h, std::uint8_t command, std::uint8_t p1, std::uint8_t p2) {
+    Report r{0, command, p1, p2, static_cast<std::uint8_t>(command ^ p1 ^ p2)};
+    return SendRaw(h, r);
+  }
+  bool SendRaw(HANDLE h, Report r) { return api->SetFeature(h, r.data(), 5) != 0; }
+  std::optional<Report> Poll(HANDLE h) {
+    Report r{};
+    if (api->GetFeature(h, r.data(), 5) == 0) return std::nullopt;
+    return r;
+  }
+
+  std::unique_ptr<Libraries> api;
+};
+
+}  // namespace vtest
