@@ -132,11 +132,14 @@ bool ResultFileWanted() {
   return !(host::ParamCount() >= 1 && host::UpperCase(host::ParamStr(1)) == "/NOERR");
 }
 
-std::string ResultFileName() {
-  std::string folder =
-      host::ExcludeTrailingPathDelimiter(host::ExtractFilePath(host::Application->ExeName()));
+std::string ResultFileNameFor(const std::string& exeName) {
+  // At a drive's root the folder is "C:\": without its delimiter and with one added back, the
+  // name has exactly one.
+  std::string folder = host::ExcludeTrailingPathDelimiter(host::ExtractFilePath(exeName));
   return folder + host::PathDelim() + "DEDORO.TXT";
 }
+
+std::string ResultFileName() { return ResultFileNameFor(host::ModuleFileName()); }
 
 void EraseResultFile() {
   if (!ResultFileWanted()) return;

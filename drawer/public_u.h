@@ -29,6 +29,8 @@ void OpenDrawerGuarded();
 // The result file beside the executable and the one command-line switch.
 bool ResultFileWanted();
 std::string ResultFileName();
+// The result file's name for a program at `exeName`: its folder, one delimiter, DEDORO.TXT.
+std::string ResultFileNameFor(const std::string& exeName);
 void EraseResultFile();
 void WriteResultFile(const std::string& Text);
 

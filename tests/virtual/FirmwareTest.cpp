@@ -16,6 +16,11 @@ using vtest::Report;
 constexpr std::uint8_t kW = 'W';
 const Report kOpenCommand{0x00, 0x57, 0x4F, 0x00, 0x18};
 
+std::string Contents(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
 class FirmwareTest : public vtest::VirtualHidTest {
  protected:
   virtualhid::DeviceId Drawer(Firmware firmware, int replyAfterPolls = 0) {
@@ -46,9 +51,7 @@ TEST_F(FirmwareTest, OpenCommandIsAcknowledgedOpensTheDrawerAndIsLogged) {
   ASSERT_TRUE(SendRaw(h, kOpenCommand));
   EXPECT_EQ(virtualhid::DrawerOpens(drawer), 2);
 
-  std::ifstream in(log, std::ios::binary);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(text, "OPEN\r\nOPEN\r\n");
+  EXPECT_EQ(Contents(log), "OPEN\r\nOPEN\r\n");
   using Bytes = std::vector<std::uint8_t>;
   const Bytes open(kOpenCommand.begin(), kOpenCommand.end());
   EXPECT_EQ(virtualhid::CommandsReceived(drawer), (std::vector<Bytes>{open, open}));
@@ -147,8 +150,8 @@ struct Behaviour {
 };
 
 std::string FirmwareName(const ::testing::TestParamInfo<Behaviour>& info) {
-  static const char* const kNames[] = {"Drawer",     "Silent",     "ErrorReply",
-                                       "NoAck",      "WriteFails", "None"};
+  static const char* const kNames[] = {"Drawer", "Silent",     "ErrorReply",
+                                       "NoAck",  "WriteFails", "None"};
   return kNames[static_cast<int>(info.param.firmware)];
 }
 

@@ -76,14 +76,12 @@ TEST_P(OpeningRights, FollowTheInterfacesAccess) {
 
 INSTANTIATE_TEST_SUITE_P(
     AccessTable, OpeningRights,
-    ::testing::Values(AccessCase{Access::ReadWrite, GENERIC_READ | GENERIC_WRITE, true},
-                      AccessCase{Access::ReadWrite, GENERIC_READ, true},
-                      AccessCase{Access::ReadWrite, 0, true},
-                      AccessCase{Access::QueryOnly, GENERIC_READ | GENERIC_WRITE, false},
-                      AccessCase{Access::QueryOnly, GENERIC_WRITE, false},
-                      AccessCase{Access::QueryOnly, 0, true},
-                      AccessCase{Access::None, GENERIC_READ, false},
-                      AccessCase{Access::None, 0, false}));
+    ::testing::Values(
+        AccessCase{Access::ReadWrite, GENERIC_READ | GENERIC_WRITE, true},
+        AccessCase{Access::ReadWrite, GENERIC_READ, true}, AccessCase{Access::ReadWrite, 0, true},
+        AccessCase{Access::QueryOnly, GENERIC_READ | GENERIC_WRITE, false},
+        AccessCase{Access::QueryOnly, GENERIC_WRITE, false}, AccessCase{Access::QueryOnly, 0, true},
+        AccessCase{Access::None, GENERIC_READ, false}, AccessCase{Access::None, 0, false}));
 
 TEST_F(Kernel32Test, PathsOpenWhilePluggedAndHandlesAreNeverReused) {
   auto d = Reader();
@@ -311,12 +309,13 @@ TEST_P(EndingAPendingRead, WakesTheReaderWithNoBytesAndAnError) {
   EXPECT_FALSE(result);
   EXPECT_EQ(resultError, GetParam().error);
   EXPECT_FALSE(restarted);
-  EXPECT_EQ(restartError,
-            GetParam().unplug ? ERROR_DEVICE_NOT_CONNECTED : ERROR_INVALID_HANDLE);
+  EXPECT_EQ(restartError, GetParam().unplug ? ERROR_DEVICE_NOT_CONNECTED : ERROR_INVALID_HANDLE);
   if (GetParam().unplug) api->CloseHandle(h);
 }
 
-std::string EndingName(const ::testing::TestParamInfo<Ending>& info) { return info.param.name; }
+std::string EndingName(const ::testing::TestParamInfo<Ending>& info) {
+  return info.param.name;
+}
 
 INSTANTIATE_TEST_SUITE_P(Endings, EndingAPendingRead,
                          ::testing::Values(Ending{"Close", false, ERROR_OPERATION_ABORTED},
@@ -406,8 +405,8 @@ TEST_F(Kernel32Test, AReaderLoopGetsEveryReportInOrderUntilTheInterfaceGoes) {
   });
   constexpr int kReports = 300;
   for (int i = 0; i < kReports; ++i) {
-    virtualhid::QueueInputReport(d, {0, static_cast<std::uint8_t>(i & 0xFF),
-                                     static_cast<std::uint8_t>(i >> 8)});
+    virtualhid::QueueInputReport(
+        d, {0, static_cast<std::uint8_t>(i & 0xFF), static_cast<std::uint8_t>(i >> 8)});
     if (i % 50 == 0) std::this_thread::sleep_for(1ms);
   }
   ASSERT_TRUE(WaitUntil([&] { return virtualhid::PendingReads(d) == 1; }));

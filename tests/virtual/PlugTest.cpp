@@ -12,7 +12,8 @@ constexpr WPARAM kDevnodesChanged = 7;
 // A hidden window that counts the device-change broadcasts reaching it.
 class BroadcastCounter {
  public:
-  BroadcastCounter() : wnd_(host::AllocateHWnd(host::WndMethod::Of<&BroadcastCounter::Proc>(this))) {}
+  BroadcastCounter()
+      : wnd_(host::AllocateHWnd(host::WndMethod::Of<&BroadcastCounter::Proc>(this))) {}
   ~BroadcastCounter() { host::DeallocateHWnd(wnd_); }
   BroadcastCounter(const BroadcastCounter&) = delete;
   BroadcastCounter& operator=(const BroadcastCounter&) = delete;

@@ -127,7 +127,7 @@ TEST_F(ScenarioTest, AnEmptySectionIsADefaultDeviceWithoutProductString) {
 
 TEST_F(ScenarioTest, EveryChoiceOfEveryEnumeratedKey) {
   const std::pair<const char*, Firmware> firmwares[] = {
-      {"Drawer", Firmware::Drawer}, {"silent", Firmware::Silent},
+      {"Drawer", Firmware::Drawer},         {"silent", Firmware::Silent},
       {"ErrorReply", Firmware::ErrorReply}, {"NOACK", Firmware::NoAck},
       {"WriteFails", Firmware::WriteFails}, {"None", Firmware::None}};
   for (const auto& [text, value] : firmwares) {
@@ -140,8 +140,7 @@ TEST_F(ScenarioTest, EveryChoiceOfEveryEnumeratedKey) {
       {"ReadWrite", Access::ReadWrite}, {"QueryOnly", Access::QueryOnly}, {"none", Access::None}};
   for (const auto& [text, value] : accesses) {
     std::vector<virtualhid::ScenarioDevice> devices;
-    EXPECT_EQ(Problems(std::string("[d]\nAccess=") + text + "\nIdentify=yes\n", &devices),
-              Lines{});
+    EXPECT_EQ(Problems(std::string("[d]\nAccess=") + text + "\nIdentify=yes\n", &devices), Lines{});
     ASSERT_EQ(devices.size(), 1u);
     EXPECT_EQ(devices[0].config.access, value) << text;
     EXPECT_TRUE(devices[0].config.identify);
@@ -164,26 +163,26 @@ TEST_F(ScenarioTest, AMissingFileIsReportedAndGivesNoDevices) {
 TEST_F(ScenarioTest, MistakesAreReportedByLineAndKeyAndTheRestIsRead) {
   std::vector<virtualhid::ScenarioDevice> devices;
   const Lines problems = Problems(
-      "Product=stray\n"                  // 1
-      "[first]\n"                        // 2
-      "Product=QV USB Cash Drawer\n"     // 3
-      "this line means nothing\n"        // 4
-      "Colour=blue\n"                    // 5
-      "VendorID=12x\n"                   // 6
-      "ProductID=70000\n"                // 7
-      "Firmware=Drawr\n"                 // 8
-      "Access=Write\n"                   // 9
-      "Identify=maybe\n"                 // 10
-      "FeatureReportLength=-5\n"         // 11
-      "ReplyAfterPolls=\n"               // 12
-      "[second\n"                        // 13
-      "[third]\n"                        // 14
-      "PlugAfterMs=500\n"                // 15
-      "UnplugAfterMs=400\n"              // 16
-      "Product=one\n"                    // 17
-      "product=two\n"                    // 18
-      "[First]\n"                        // 19
-      "Product=shadow\n",                // 20
+      "Product=stray\n"               // 1
+      "[first]\n"                     // 2
+      "Product=QV USB Cash Drawer\n"  // 3
+      "this line means nothing\n"     // 4
+      "Colour=blue\n"                 // 5
+      "VendorID=12x\n"                // 6
+      "ProductID=70000\n"             // 7
+      "Firmware=Drawr\n"              // 8
+      "Access=Write\n"                // 9
+      "Identify=maybe\n"              // 10
+      "FeatureReportLength=-5\n"      // 11
+      "ReplyAfterPolls=\n"            // 12
+      "[second\n"                     // 13
+      "[third]\n"                     // 14
+      "PlugAfterMs=500\n"             // 15
+      "UnplugAfterMs=400\n"           // 16
+      "Product=one\n"                 // 17
+      "product=two\n"                 // 18
+      "[First]\n"                     // 19
+      "Product=shadow\n",             // 20
       &devices);
   EXPECT_EQ(problems,
             (Lines{"scenario s.ini:1: key outside any section: Product=stray",

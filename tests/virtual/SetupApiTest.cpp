@@ -77,9 +77,9 @@ TEST_F(SetupApiTest, ASetListsThePluggedInterfacesInOrderAndIsASnapshot) {
   auto first = Interface(set, 0);
   auto second = Interface(set, 1);
   EXPECT_EQ(Detail(set, first).path, virtualhid::DevicePath(a));
-  EXPECT_EQ(Detail(set, second).path.find("#{4d1e55b2-f16f-11cf-88cb-001111000030}") !=
-                std::string::npos,
-            true);
+  EXPECT_EQ(
+      Detail(set, second).path.find("#{4d1e55b2-f16f-11cf-88cb-001111000030}") != std::string::npos,
+      true);
   SP_DEVICE_INTERFACE_DATA data{};
   data.cbSize = sizeof data;
   EXPECT_FALSE(api->EnumInterfaces(set, nullptr, &kHidInterfaceClassGuid, 2, &data));
@@ -188,8 +188,8 @@ TEST_F(SetupApiTest, RegistryPropertiesLookLikeAHidInterface) {
             std::string("{745a17a0-74d3-11d0-b6fe-00a0c90f57da}\0", 39));
   EXPECT_EQ(read(SPDRP_CAPABILITIES, &type).size(), 4u);
   EXPECT_EQ(type, REG_DWORD);
-  for (DWORD code : {SPDRP_DEVICEDESC, SPDRP_DRIVER, SPDRP_MFG, SPDRP_SERVICE,
-                     SPDRP_COMPATIBLEIDS, SPDRP_ENUMERATOR_NAME}) {
+  for (DWORD code : {SPDRP_DEVICEDESC, SPDRP_DRIVER, SPDRP_MFG, SPDRP_SERVICE, SPDRP_COMPATIBLEIDS,
+                     SPDRP_ENUMERATOR_NAME}) {
     EXPECT_GT(read(code, &type).size(), 1u) << code;
   }
 

@@ -1,0 +1,134 @@
+// tillpop as a whole on the virtual clock: forty attempts a hundred milliseconds apart, and the
+// one line it leaves for its caller.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "apps/tillpop/TillpopForms.h"
+#include "drawer/public_u.h"
+#include "host/Messages.h"
+#include "host/Process.h"
+#include "host/SysUtils.h"
+#include "host/portable/Clock.h"
+#include "platform/virtual/VirtualHid.h"
+
+namespace {
+
+class Tillpop : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    host::portable::UseVirtualClock();
+    virtualhid::Reset();
+    virtualhid::RegisterLibraries();
+    host::SetCommandLine({"tillpop"});
+    public_u::global_vars = public_u::T_global_vars{};
+    Data_module::ConnectAttemptsLeft = 0;
+    Remove();
+  }
+  void TearDown() override {
+    Remove();
+    virtualhid::Reset();
+    host::portable::UseRealClock();
+  }
+  static void Remove() {
+    std::error_code ec;
+    std::filesystem::remove(host::FsPath(public_u::ResultFileName()), ec);
+  }
+  static std::string Result() {
+    std::ifstream in(host::FsPath(public_u::ResultFileName()), std::ios::binary);
+    if (!in) return "<none>";
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  // Runs the whole program; returns the virtual time it took.
+  static std::int64_t Run() {
+    std::int64_t start = host::TickCountMs();
+    tillpop::RunTillpop();
+    return host::TickCountMs() - start;
+  }
+};
+
+TEST_F(Tillpop, ReadyDrawerOpensOnTheFirstTick) {
+  auto drawer = virtualhid::AddDevice(virtualhid::ReadyDrawer());
+  EXPECT_EQ(Run(), 100 + 1);
+  EXPECT_EQ(Result(), "OK\r\n");
+  EXPECT_EQ(virtualhid::DrawerOpens(drawer), 1);
+  EXPECT_EQ(virtualhid::OpenHandles(), 0);  // everything released on the way out
+}
+
+TEST_F(Tillpop, NoDrawerMeansFortyAttemptsThenNotFound) {
+  EXPECT_EQ(Run(), 41 * 100);  // forty attempts, and the forty-first tick writes the result
+  EXPECT_EQ(Result(), "NOT_FOUND\r\n");
+}
+
+TEST_F(Tillpop, AnErrorReplyOnEveryAttemptIsNotFoundRatherThanError) {
+  auto cfg = virtualhid::ReadyDrawer();
+  cfg.firmware = virtualhid::Firmware::ErrorReply;
+  auto drawer = virtualhid::AddDevice(cfg);
+  Run();
+  EXPECT_EQ(Result(), "NOT_FOUND\r\n");
+  EXPECT_EQ(virtualhid::CommandsReceived(drawer).size(), 40u);
+}
+
+TEST_F(Tillpop, SilentDrawerCostsItsPollsOnEveryAttempt) {
+  auto cfg = virtualhid::ReadyDrawer();
+  cfg.firmware = virtualhid::Firmware::Silent;
+  virtualhid::AddDevice(cfg);
+  // Each attempt: its 100 ms tick, the 1 ms settle and ten 50 ms polls; then the last tick.
+  EXPECT_EQ(Run(), 40 * (100 + 1 + 500) + 100);
+  EXPECT_EQ(Result(), "NOT_FOUND\r\n");
+}
+
+TEST_F(Tillpop, NoErrOpensTheDrawerButWritesNothing) {
+  host::SetCommandLine({"tillpop", "/NoErr"});
+  auto drawer = virtualhid::AddDevice(virtualhid::ReadyDrawer());
+  Run();
+  EXPECT_EQ(Result(), "<none>");
+  EXPECT_EQ(virtualhid::DrawerOpens(drawer), 1);
+}
+
+TEST_F(Tillpop, FormActivationArmsFortyAttemptsAndShrinksTheFormToOnePixel) {
+  host::TApplication app;
+  tillpop::TDataModule1* module = nullptr;
+  tillpop::TMainForm* form = nullptr;
+  app.CreateForm(module);
+  app.CreateForm(form);
+  EXPECT_FALSE(module->TimerHideTask->Enabled());
+  form->DoActivate();
+  EXPECT_EQ(Data_module::ConnectAttemptsLeft, 40);
+  EXPECT_EQ(form->Left(), 0);
+  EXPECT_EQ(form->Top(), 0);
+  EXPECT_EQ(form->Width(), 1);
+  EXPECT_EQ(form->Height(), 1);
+  EXPECT_TRUE(module->TimerHideTask->Enabled());
+  app.ProcessMessages();
+  host::portable::AdvanceClock(50);
+  app.ProcessMessages();
+  EXPECT_FALSE(module->TimerHideTask->Enabled());  // it runs once
+}
+
+TEST_F(Tillpop, ATickBeforeAnyActivationEndsTheRunAtOnceWithNotFound) {
+  virtualhid::AddDevice(virtualhid::ReadyDrawer());
+  host::TApplication app;
+  tillpop::TDataModule1* module = nullptr;
+  app.CreateForm(module);  // no main form: nothing is ever activated
+  app.Run();
+  EXPECT_EQ(Result(), "NOT_FOUND\r\n");
+  EXPECT_FALSE(module->TimerTryToConnect->Enabled());
+}
+
+#ifndef _WIN32
+TEST_F(Tillpop, AFailureWritingOkEndsTheRunAfterThatAttempt) {
+  // The result file leads to a device that refuses the data: writing "OK" raises, so the
+  // attempt ends in "ERROR" (which cannot be written either) and the program still ends.
+  std::filesystem::create_symlink("/dev/full", public_u::ResultFileName());
+  auto drawer = virtualhid::AddDevice(virtualhid::ReadyDrawer());
+  EXPECT_EQ(Run(), 100 + 1);
+  EXPECT_EQ(virtualhid::DrawerOpens(drawer), 1);
+}
+#endif
+
+}  // namespace
