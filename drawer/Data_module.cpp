@@ -52,7 +52,9 @@ std::string DeviceNameOf(hid::THidDevice* HidDev) {
                       {static_cast<long long>(a.VendorID), static_cast<long long>(a.ProductID)});
 }
 
-std::string TDataModule1::DeviceName(hid::THidDevice* HidDev) { return DeviceNameOf(HidDev); }
+std::string TDataModule1::DeviceName(hid::THidDevice* HidDev) {
+  return DeviceNameOf(HidDev);
+}
 
 void TDataModule1::HidCtlDeviceChange(host::TObject*) {
   Main_u::TMainForm* form = Main_u::MainForm;
@@ -79,14 +81,20 @@ void TDataModule1::HidCtlDeviceChange(host::TObject*) {
   }
 }
 
-void TDataModule1::Timer1Timer(host::TObject*) { Timer1->SetEnabled(false); }
+void TDataModule1::Timer1Timer(host::TObject*) {
+  Timer1->SetEnabled(false);
+}
 
 void TDataModule1::TimerTryToConnectTimer(host::TObject*) {}
-void TDataModule1::TimerHideTaskTimer(host::TObject*) { TimerHideTask->SetEnabled(false); }
+void TDataModule1::TimerHideTaskTimer(host::TObject*) {
+  TimerHideTask->SetEnabled(false);
+}
 
 void TDataModule1::HidCtlArrival(hid::THidDevice*) {}
 void TDataModule1::HidCtlRemoval(hid::THidDevice*) {}
 void TDataModule1::HidCtlDeviceDataError(hid::THidDevice*, DWORD) {}
-bool TDataModule1::HidCtlEnumerate(hid::THidDevice*, int) { return true; }
+bool TDataModule1::HidCtlEnumerate(hid::THidDevice*, int) {
+  return true;
+}
 
 }  // namespace Data_module

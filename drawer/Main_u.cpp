@@ -63,6 +63,8 @@ bool TMainForm::IsDrawerDevice() {
 }
 
 void TMainForm::FormActivate(host::TObject*) {}
-void TMainForm::FormDblClick(host::TObject*) { public_u::OpenDrawerGuarded(); }
+void TMainForm::FormDblClick(host::TObject*) {
+  public_u::OpenDrawerGuarded();
+}
 
 }  // namespace Main_u

@@ -139,7 +139,9 @@ std::string ResultFileNameFor(const std::string& exeName) {
   return folder + host::PathDelim() + "DEDORO.TXT";
 }
 
-std::string ResultFileName() { return ResultFileNameFor(host::ModuleFileName()); }
+std::string ResultFileName() {
+  return ResultFileNameFor(host::ModuleFileName());
+}
 
 void EraseResultFile() {
   if (!ResultFileWanted()) return;

@@ -448,7 +448,8 @@ const HidEntryBinding kHidBindings[kHidVariableCount] = {
     {"HidP_SetScaledUsageValue", "HidP_SetScaledUsageValue", HidGate::kAlways},
     {"HidP_SetUsageValueArray", "HidP_SetUsageValueArray", HidGate::kAlways},
     {"HidP_UsageListDifference", "HidP_UsageListDifference", HidGate::kAlways},
-    {"HidP_TranslateUsagesToI8042ScanCodes", "HidP_TranslateUsagesToI8042ScanCodes", HidGate::kAlways},
+    {"HidP_TranslateUsagesToI8042ScanCodes", "HidP_TranslateUsagesToI8042ScanCodes",
+     HidGate::kAlways},
     {"HidP_GetExtendedAttributes", "HidP_GetExtendedAttributes", HidGate::kNt50},
     {"HidP_InitializeReportForID", "HidP_InitializeReportForID", HidGate::kNt50},
 };

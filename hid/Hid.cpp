@@ -26,7 +26,7 @@ Fn VariableAt(int index) {
 }
 
 // Each accessor looks its row up once; the row is per name (several entry points share a type).
-#define TILL_VARIABLE(Type, name)          \
+#define TILL_VARIABLE(Type, name)         \
   static const int index = IndexOf(name); \
   return VariableAt<Type>(index)
 
@@ -55,11 +55,9 @@ OsVersion CurrentOsVersion() {
   info.size = sizeof(info);
   HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
   using RtlGetVersionFn = LONG(WINAPI*)(RtlOsVersionInfo*);
-  auto rtlGetVersion =
-      ntdll != nullptr
-          ? reinterpret_cast<RtlGetVersionFn>(
-                reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")))
-          : nullptr;
+  auto rtlGetVersion = ntdll != nullptr ? reinterpret_cast<RtlGetVersionFn>(reinterpret_cast<void*>(
+                                              GetProcAddress(ntdll, "RtlGetVersion")))
+                                        : nullptr;
   if (rtlGetVersion != nullptr && rtlGetVersion(&info) == 0) {
     return {info.platform, info.major, info.minor};
   }
@@ -81,8 +79,7 @@ bool BindHid() {
   const OsVersion os = CurrentOsVersion();
   for (int i = 0; i < kHidVariableCount; ++i) {
     if (!GateOpen(kHidBindings[i].gate, os)) continue;
-    gVariables[static_cast<size_t>(i)] =
-        BindSymbol(gHidLib, kHidBindings[i].exportName, allFound);
+    gVariables[static_cast<size_t>(i)] = BindSymbol(gHidLib, kHidBindings[i].exportName, allFound);
   }
   if (!allFound) {
     ReleaseHid();
@@ -96,14 +93,18 @@ void ReleaseHid() {
   gVariables.fill(nullptr);
 }
 
-bool HidBound() { return gHidLib != nullptr; }
+bool HidBound() {
+  return gHidLib != nullptr;
+}
 
 FARPROC HidVariable(int index) {
   if (index < 0 || index >= kHidVariableCount) return nullptr;
   return gVariables[static_cast<size_t>(index)];
 }
 
-PFN_HidD_GetHidGuid HidD_GetHidGuid() { TILL_VARIABLE(PFN_HidD_GetHidGuid, "HidD_GetHidGuid"); }
+PFN_HidD_GetHidGuid HidD_GetHidGuid() {
+  TILL_VARIABLE(PFN_HidD_GetHidGuid, "HidD_GetHidGuid");
+}
 PFN_HidD_GetAttributes HidD_GetAttributes() {
   TILL_VARIABLE(PFN_HidD_GetAttributes, "HidD_GetAttributes");
 }
@@ -116,14 +117,20 @@ PFN_HidD_GetPreparsedData HidD_GetPreparsedData() {
 PFN_HidD_FreePreparsedData HidD_FreePreparsedData() {
   TILL_VARIABLE(PFN_HidD_FreePreparsedData, "HidD_FreePreparsedData");
 }
-PFN_HidP_GetCaps HidP_GetCaps() { TILL_VARIABLE(PFN_HidP_GetCaps, "HidP_GetCaps"); }
+PFN_HidP_GetCaps HidP_GetCaps() {
+  TILL_VARIABLE(PFN_HidP_GetCaps, "HidP_GetCaps");
+}
 PFN_HidD_GetNumInputBuffers HidD_GetNumInputBuffers() {
   TILL_VARIABLE(PFN_HidD_GetNumInputBuffers, "HidD_GetNumInputBuffers");
 }
 PFN_HidD_SetNumInputBuffers HidD_SetNumInputBuffers() {
   TILL_VARIABLE(PFN_HidD_SetNumInputBuffers, "HidD_SetNumInputBuffers");
 }
-PFN_HidD_GetFeature HidD_GetFeature() { TILL_VARIABLE(PFN_HidD_GetFeature, "HidD_GetFeature"); }
-PFN_HidD_SetFeature HidD_SetFeature() { TILL_VARIABLE(PFN_HidD_SetFeature, "HidD_SetFeature"); }
+PFN_HidD_GetFeature HidD_GetFeature() {
+  TILL_VARIABLE(PFN_HidD_GetFeature, "HidD_GetFeature");
+}
+PFN_HidD_SetFeature HidD_SetFeature() {
+  TILL_VARIABLE(PFN_HidD_SetFeature, "HidD_SetFeature");
+}
 
 }  // namespace hid

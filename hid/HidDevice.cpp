@@ -78,7 +78,9 @@ THidDevice::~THidDevice() {
   // pnpInfo_, if the check-in did not hand it over, goes with the object.
 }
 
-bool THidDevice::GateOpen() const { return PluggedIn() && (CheckedOut() || Announcing()); }
+bool THidDevice::GateOpen() const {
+  return PluggedIn() && (CheckedOut() || Announcing());
+}
 
 HANDLE THidDevice::OpenPath(DWORD access, DWORD flags) const {
   if (services_.CreateFileA == nullptr || !pnpInfo_) return INVALID_HANDLE_VALUE;

@@ -35,7 +35,8 @@ THidDeviceController::THidDeviceController(host::TComponent* owner) : host::TCom
   if (HidBound()) {
     kernel32Bound_ = BindKernel32();
     if (auto getGuid = HidD_GetHidGuid()) getGuid(&interfaceGuid_);
-    notifyWindow_ = host::AllocateHWnd(host::WndMethod::Of<&THidDeviceController::NotifyWndProc>(this));
+    notifyWindow_ =
+        host::AllocateHWnd(host::WndMethod::Of<&THidDeviceController::NotifyWndProc>(this));
     // The first enumeration runs when the loop first dispatches this, not during construction.
     if (notifyWindow_ != nullptr) {
       host::PostMessageTo(notifyWindow_, WM_DEVICECHANGE, kDbtDevNodesChanged, -1);
@@ -94,8 +95,8 @@ void THidDeviceController::FillDeviceList(std::vector<THidDevice*>& list) {
   auto getLastError = Kernel32().GetLastError;
   if (getClassDevs == nullptr || enumInterfaces == nullptr || getDetail == nullptr) return;
 
-  HDEVINFO set = getClassDevs(&interfaceGuid_, nullptr, nullptr,
-                              DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+  HDEVINFO set =
+      getClassDevs(&interfaceGuid_, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
   if (set == INVALID_HANDLE_VALUE) return;
   for (DWORD index = 0;; ++index) {
     SP_DEVICE_INTERFACE_DATA interfaceData{};

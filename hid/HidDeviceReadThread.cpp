@@ -37,7 +37,8 @@ void THidDeviceReadThread::Execute() {
       } while (!Terminated() && last != WAIT_IO_COMPLETION);
       if (Terminated()) continue;
       bytesRead_ = device_.AsyncBytesRead();
-      if (bytesRead_ > 0) Synchronize(host::Event<void()>::Of<&THidDeviceReadThread::DeliverData>(this));
+      if (bytesRead_ > 0)
+        Synchronize(host::Event<void()>::Of<&THidDeviceReadThread::DeliverData>(this));
     } else {
       errorCode_ = services.GetLastError != nullptr ? services.GetLastError() : 0;
       // A read refused before any system call (the device unplugged or checked in) leaves no

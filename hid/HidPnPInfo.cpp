@@ -8,8 +8,7 @@ namespace {
 
 class PropertyReader {
  public:
-  PropertyReader(HDEVINFO set, SP_DEVINFO_DATA* devInfo,
-                 PFN_SetupDiGetDeviceRegistryPropertyA read)
+  PropertyReader(HDEVINFO set, SP_DEVINFO_DATA* devInfo, PFN_SetupDiGetDeviceRegistryPropertyA read)
       : set_(set), devInfo_(devInfo), read_(read) {}
 
   // The results of the reads are not looked at: a property that is missing leaves the buffer

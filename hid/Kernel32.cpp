@@ -50,8 +50,12 @@ void ReleaseKernel32() {
   }
 }
 
-bool Kernel32Bound() { return gKernel32Lib != nullptr; }
+bool Kernel32Bound() {
+  return gKernel32Lib != nullptr;
+}
 
-const Kernel32Calls& Kernel32() { return gCalls; }
+const Kernel32Calls& Kernel32() {
+  return gCalls;
+}
 
 }  // namespace hid

@@ -29,7 +29,9 @@ Registry& TheRegistry() {
   return registry;
 }
 
-std::string Key(const std::string& name) { return host::UpperCase(name); }
+std::string Key(const std::string& name) {
+  return host::UpperCase(name);
+}
 
 }  // namespace
 

@@ -24,7 +24,7 @@ Fn VariableAt(int index) {
 }
 
 // Each accessor looks its row up once; the row is per name (several entry points share a type).
-#define TILL_VARIABLE(Type, name)          \
+#define TILL_VARIABLE(Type, name)         \
   static const int index = IndexOf(name); \
   return VariableAt<Type>(index)
 
@@ -58,8 +58,12 @@ void ReleaseSetupApi() {
   }
 }
 
-int SetupApiUsers() { return gSetupApiUsers; }
-bool SetupApiLoaded() { return gSetupApiLib != nullptr; }
+int SetupApiUsers() {
+  return gSetupApiUsers;
+}
+bool SetupApiLoaded() {
+  return gSetupApiLib != nullptr;
+}
 
 FARPROC SetupApiVariable(int index) {
   if (index < 0 || index >= kSetupApiVariableCount) return nullptr;

@@ -71,9 +71,9 @@ struct SP_DEVICE_INTERFACE_DETAIL_DATA_A {
 };
 // The value the setup library expects in the detail record's cbSize: 5 on 32-bit builds
 // (packed), 8 on 64-bit ones.
-constexpr DWORD kDetailDataSize =
-    sizeof(void*) == 8 ? sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A)
-                       : sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A_PACKED);
+constexpr DWORD kDetailDataSize = sizeof(void*) == 8
+                                      ? sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A)
+                                      : sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A_PACKED);
 constexpr std::size_t kDetailPathOffset = offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
 
 constexpr DWORD DIGCF_PRESENT = 0x00000002;
@@ -135,10 +135,10 @@ using PFN_SetupDiGetClassDevsA = HDEVINFO(WINAPI*)(const GUID* classGuid, PCSTR 
 using PFN_SetupDiEnumDeviceInterfaces = BOOL(WINAPI*)(HDEVINFO set, SP_DEVINFO_DATA* devInfo,
                                                       const GUID* interfaceGuid, DWORD index,
                                                       SP_DEVICE_INTERFACE_DATA* interfaceData);
-using PFN_SetupDiGetDeviceInterfaceDetailA = BOOL(WINAPI*)(
-    HDEVINFO set, SP_DEVICE_INTERFACE_DATA* interfaceData,
-    SP_DEVICE_INTERFACE_DETAIL_DATA_A* detail, DWORD detailSize, DWORD* requiredSize,
-    SP_DEVINFO_DATA* devInfo);
+using PFN_SetupDiGetDeviceInterfaceDetailA =
+    BOOL(WINAPI*)(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* interfaceData,
+                  SP_DEVICE_INTERFACE_DETAIL_DATA_A* detail, DWORD detailSize, DWORD* requiredSize,
+                  SP_DEVINFO_DATA* devInfo);
 using PFN_SetupDiGetDeviceRegistryPropertyA = BOOL(WINAPI*)(HDEVINFO set, SP_DEVINFO_DATA* devInfo,
                                                             DWORD property, DWORD* regType,
                                                             BYTE* buffer, DWORD size,

@@ -32,7 +32,9 @@ FormPeer& TForm::Peer() {
   return *peer_;
 }
 
-HWND TForm::Handle() const { return peer_ ? peer_->Handle() : nullptr; }
+HWND TForm::Handle() const {
+  return peer_ ? peer_->Handle() : nullptr;
+}
 
 void TForm::SetVisible(bool value) {
   if (value == visible_) return;
@@ -150,7 +152,9 @@ void TApplication::Restore() {
   if (OnRestore) OnRestore(this);
 }
 
-std::string TApplication::ExeName() const { return ModuleFileName(); }
+std::string TApplication::ExeName() const {
+  return ModuleFileName();
+}
 
 void TApplication::HookMainWindow(TWindowHook hook) {
   for (const TWindowHook& h : hooks_) {

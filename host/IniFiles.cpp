@@ -18,7 +18,9 @@ std::string Trim(const std::string& s) {
   return s.substr(b, e - b);
 }
 
-bool SameText(const std::string& a, const std::string& b) { return UpperCase(a) == UpperCase(b); }
+bool SameText(const std::string& a, const std::string& b) {
+  return UpperCase(a) == UpperCase(b);
+}
 
 }  // namespace
 
@@ -190,9 +192,9 @@ void TMemIniFile::UpdateFile() const {
   std::ofstream file(FsPath(fileName_), std::ios::binary | std::ios::trunc);
   if (!file) {
     int error = errno != 0 ? errno : EACCES;
-    throw EInOutError("Cannot create file \"" + fileName_ + "\": " +
-                          std::generic_category().message(error),
-                      error);
+    throw EInOutError(
+        "Cannot create file \"" + fileName_ + "\": " + std::generic_category().message(error),
+        error);
   }
   file.write(text.data(), static_cast<std::streamsize>(text.size()));
   file.close();

@@ -42,7 +42,9 @@ void InitCommandLine(int argc, char** argv) {
   Params() = std::move(params);
 }
 
-void SetCommandLine(std::vector<std::string> params) { Params() = std::move(params); }
+void SetCommandLine(std::vector<std::string> params) {
+  Params() = std::move(params);
+}
 
 int ParamCount() {
   int n = static_cast<int>(Params().size());

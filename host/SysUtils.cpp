@@ -117,7 +117,9 @@ std::string Format(const std::string& format, std::initializer_list<FormatArg> a
   return out;
 }
 
-std::string IntToStr(long long value) { return std::to_string(value); }
+std::string IntToStr(long long value) {
+  return std::to_string(value);
+}
 
 std::string IntToHex(long long value, int digits) {
   return Hex(static_cast<unsigned long long>(value), digits, true);

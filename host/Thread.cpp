@@ -31,7 +31,9 @@ SyncQueue& Queue() {
 
 }  // namespace
 
-bool IsMainThread() { return std::this_thread::get_id() == gMainThread; }
+bool IsMainThread() {
+  return std::this_thread::get_id() == gMainThread;
+}
 
 void SetSynchronizeWakeup(Event<void()> wakeup) {
   std::lock_guard<std::mutex> lock(Queue().mutex);

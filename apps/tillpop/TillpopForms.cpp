@@ -54,10 +54,13 @@ TMainForm::TMainForm(host::TComponent* owner) : Main_u::TMainForm(owner) {
 void TMainForm::FormActivate(host::TObject*) {
   ConnectAttemptsLeft = 40;
   SetBounds(0, 0, 1, 1);
-  if (Data_module::DataModule1 != nullptr) Data_module::DataModule1->TimerHideTask->SetEnabled(true);
+  if (Data_module::DataModule1 != nullptr)
+    Data_module::DataModule1->TimerHideTask->SetEnabled(true);
 }
 
-void TMainForm::FormDblClick(host::TObject*) { public_u::OpenDrawerGuarded(); }
+void TMainForm::FormDblClick(host::TObject*) {
+  public_u::OpenDrawerGuarded();
+}
 
 void RunTillpop() {
   host::TApplication app;

@@ -265,22 +265,30 @@ class Loop {
 
 }  // namespace
 
-HWND AllocateHWnd(WndMethod method) { return Loop::Get().Allocate(method); }
-void DeallocateHWnd(HWND wnd) { Loop::Get().Deallocate(wnd); }
+HWND AllocateHWnd(WndMethod method) {
+  return Loop::Get().Allocate(method);
+}
+void DeallocateHWnd(HWND wnd) {
+  Loop::Get().Deallocate(wnd);
+}
 bool PostMessageTo(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   return Loop::Get().Post(wnd, msg, wParam, lParam);
 }
 LRESULT SendMessageTo(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   return Loop::Get().Send(wnd, msg, wParam, lParam);
 }
-LRESULT DefaultWindowProc(HWND, UINT, WPARAM, LPARAM) { return 0; }
+LRESULT DefaultWindowProc(HWND, UINT, WPARAM, LPARAM) {
+  return 0;
+}
 void BroadcastToProcessWindows(UINT msg, WPARAM wParam, LPARAM lParam) {
   Loop::Get().Broadcast(msg, wParam, lParam);
 }
 bool StartWindowTimer(HWND wnd, UINT_PTR id, UINT milliseconds) {
   return Loop::Get().StartTimer(wnd, id, milliseconds);
 }
-bool StopWindowTimer(HWND wnd, UINT_PTR id) { return Loop::Get().StopTimer(wnd, id); }
+bool StopWindowTimer(HWND wnd, UINT_PTR id) {
+  return Loop::Get().StopTimer(wnd, id);
+}
 
 bool DispatchPending() {
   Loop& loop = Loop::Get();
@@ -297,9 +305,15 @@ bool DispatchOne(bool* quit) {
   return Loop::Get().DispatchOne(quit != nullptr ? quit : &ignored, 0);
 }
 
-void WaitForMessage() { Loop::Get().Wait(); }
-void PostQuit() { Loop::Get().Quit(); }
-std::int64_t TickCountMs() { return Loop::Get().Now(); }
+void WaitForMessage() {
+  Loop::Get().Wait();
+}
+void PostQuit() {
+  Loop::Get().Quit();
+}
+std::int64_t TickCountMs() {
+  return Loop::Get().Now();
+}
 
 void SleepWithoutPumping(UINT milliseconds) {
   if (Loop::Get().IsVirtual()) {
@@ -310,10 +324,18 @@ void SleepWithoutPumping(UINT milliseconds) {
 }
 
 namespace portable {
-void UseVirtualClock() { Loop::Get().SetVirtual(true); }
-void UseRealClock() { Loop::Get().SetVirtual(false); }
-bool UsingVirtualClock() { return Loop::Get().IsVirtual(); }
-void AdvanceClock(std::int64_t milliseconds) { Loop::Get().Advance(milliseconds); }
+void UseVirtualClock() {
+  Loop::Get().SetVirtual(true);
+}
+void UseRealClock() {
+  Loop::Get().SetVirtual(false);
+}
+bool UsingVirtualClock() {
+  return Loop::Get().IsVirtual();
+}
+void AdvanceClock(std::int64_t milliseconds) {
+  Loop::Get().Advance(milliseconds);
+}
 }  // namespace portable
 
 }  // namespace host

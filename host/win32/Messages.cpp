@@ -164,6 +164,8 @@ std::int64_t TickCountMs() {
   return static_cast<std::int64_t>(GetTickCount64());
 }
 
-void SleepWithoutPumping(UINT milliseconds) { Sleep(milliseconds); }
+void SleepWithoutPumping(UINT milliseconds) {
+  Sleep(milliseconds);
+}
 
 }  // namespace host

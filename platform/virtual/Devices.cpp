@@ -48,17 +48,15 @@ DeviceId AddDevice(const DeviceConfig& config, bool pluggedIn) {
 }
 
 bool Plug(DeviceId device) {
-  bool changed = WithDevice(device, false, [](Device& d) {
-    return detail::PlugLocked(TheState(), d);
-  });
+  bool changed =
+      WithDevice(device, false, [](Device& d) { return detail::PlugLocked(TheState(), d); });
   if (changed) detail::PostDeviceChange();
   return changed;
 }
 
 bool Unplug(DeviceId device) {
-  bool changed = WithDevice(device, false, [](Device& d) {
-    return detail::UnplugLocked(TheState(), d);
-  });
+  bool changed =
+      WithDevice(device, false, [](Device& d) { return detail::UnplugLocked(TheState(), d); });
   if (changed) detail::PostDeviceChange();
   return changed;
 }
@@ -149,7 +147,9 @@ std::vector<HandleInfo> Handles(DeviceId device) {
   return infos;
 }
 
-int OpenHandles(DeviceId device) { return static_cast<int>(Handles(device).size()); }
+int OpenHandles(DeviceId device) {
+  return static_cast<int>(Handles(device).size());
+}
 
 int OpenHandles() {
   State& s = TheState();

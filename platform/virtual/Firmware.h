@@ -14,8 +14,7 @@ namespace virtualhid::detail {
 
 class FirmwareModel {
  public:
-  FirmwareModel(Firmware kind, int replyAfterPolls, std::string openLog,
-                std::size_t featureLength);
+  FirmwareModel(Firmware kind, int replyAfterPolls, std::string openLog, std::size_t featureLength);
 
   // A feature SET of at least the feature length. False (with the system error code) when the
   // firmware refuses it.

@@ -44,8 +44,8 @@ HANDLE WINAPI VirtualCreateFileA(LPCSTR fileName, DWORD access, DWORD, LPSECURIT
     }
     s.nextHandle += 4;
     HANDLE handle = reinterpret_cast<HANDLE>(s.nextHandle);
-    s.handles[handle] = {device->id, device->devInst, access,
-                         (flags & FILE_FLAG_OVERLAPPED) != 0, 32};
+    s.handles[handle] = {device->id, device->devInst, access, (flags & FILE_FLAG_OVERLAPPED) != 0,
+                         32};
     SetError(ERROR_SUCCESS);
     return handle;
   }
@@ -142,29 +142,33 @@ DWORD WINAPI VirtualSleepEx(DWORD milliseconds, BOOL alertable) {
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
   State& s = TheState();
+  // The clock is checked here rather than trusting a timed wait's own verdict: some thread
+  // libraries end a timed wait a little early.
+  const bool forever = milliseconds == INFINITE;
   if (!alertable) {
     // Nothing but the time ends a plain sleep.
-    if (milliseconds == INFINITE) {
-      for (;;) std::this_thread::sleep_for(std::chrono::hours(24));
+    while (forever || Clock::now() < deadline) {
+      std::this_thread::sleep_until(forever ? Clock::now() + std::chrono::hours(24) : deadline);
     }
-    std::this_thread::sleep_until(deadline);
     return 0;
   }
   const std::uint64_t thread = CurrentThreadKey();
   std::deque<Apc> due;
   {
     Lock lock(s.mutex);
-    auto queued = [&s, thread] {
+    for (;;) {
       auto it = s.apcs.find(thread);
-      return it != s.apcs.end() && !it->second.empty();
-    };
-    if (milliseconds == INFINITE) {
-      s.completed.wait(lock, queued);
-    } else {
-      s.completed.wait_until(lock, deadline, queued);
+      if (it != s.apcs.end() && !it->second.empty()) {
+        due.swap(it->second);
+        break;
+      }
+      if (!forever && Clock::now() >= deadline) break;
+      if (forever) {
+        s.completed.wait(lock);
+      } else {
+        s.completed.wait_until(lock, deadline);
+      }
     }
-    auto it = s.apcs.find(thread);
-    if (it != s.apcs.end()) due.swap(it->second);
   }
   if (due.empty()) return 0;
   for (const Apc& apc : due) {
@@ -191,8 +195,12 @@ BOOL WINAPI VirtualCancelIo(HANDLE file) {
   return TRUE;
 }
 
-DWORD WINAPI VirtualGetLastError() { return LastError(); }
-void WINAPI VirtualSetLastError(DWORD error) { SetError(error); }
+DWORD WINAPI VirtualGetLastError() {
+  return LastError();
+}
+void WINAPI VirtualSetLastError(DWORD error) {
+  SetError(error);
+}
 
 }  // namespace
 

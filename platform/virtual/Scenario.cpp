@@ -21,7 +21,9 @@ constexpr std::uint64_t kMaxPolls = 1000000;
 constexpr std::uint64_t kMaxMs = 0x7FFFFFFF;
 constexpr std::size_t kMaxProductChars = 126;  // a USB string descriptor's limit
 
-std::string Quoted(const std::string& text) { return "'" + text + "'"; }
+std::string Quoted(const std::string& text) {
+  return "'" + text + "'";
+}
 
 bool SameText(const std::string& a, const std::string& b) {
   return host::UpperCase(a) == host::UpperCase(b);
@@ -114,8 +116,8 @@ class ScenarioReader {
     const std::vector<std::string> sections = ini.ReadSections();
     const int firstSection = sections.empty() ? 0 : ini.LineOfSection(sections.front());
     for (const auto& bad : ini.MalformedLines()) {
-      const bool pair = bad.text.find('=') != std::string::npos &&
-                        (firstSection == 0 || bad.line < firstSection);
+      const bool pair =
+          bad.text.find('=') != std::string::npos && (firstSection == 0 || bad.line < firstSection);
       Problem(bad.line, "",
               pair ? "key outside any section: " + bad.text
                    : "not a [section], key=value or ;comment line: " + bad.text);

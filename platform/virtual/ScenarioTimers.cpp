@@ -37,8 +37,7 @@ class HiddenWindow {
 class ScenarioTimers {
  public:
   explicit ScenarioTimers(std::vector<TimedChange> changes)
-      : changes_(std::move(changes)),
-        window_(host::WndMethod::Of<&ScenarioTimers::WndProc>(this)) {
+      : changes_(std::move(changes)), window_(host::WndMethod::Of<&ScenarioTimers::WndProc>(this)) {
     if (window_.Handle() == nullptr) return;
     for (std::size_t i = 0; i < changes_.size(); ++i) {
       host::StartWindowTimer(window_.Handle(), i + 1, changes_[i].afterMs);
@@ -86,6 +85,8 @@ bool StartScenarioTimers(std::vector<TimedChange> changes) {
   return true;
 }
 
-void StopScenarioTimers() { Running().clear(); }
+void StopScenarioTimers() {
+  Running().clear();
+}
 
 }  // namespace virtualhid::detail

@@ -19,11 +19,9 @@ struct StatusPair {
   ULONG_PTR status;
 };
 constexpr StatusPair kStatusOf[] = {
-    {ERROR_SUCCESS, kStatusSuccess},
-    {ERROR_OPERATION_ABORTED, 0xC0000120},     // cancelled
+    {ERROR_SUCCESS, kStatusSuccess},          {ERROR_OPERATION_ABORTED, 0xC0000120},  // cancelled
     {ERROR_DEVICE_NOT_CONNECTED, 0xC000009D},  // device not connected
-    {ERROR_INVALID_HANDLE, 0xC0000008},
-    {ERROR_GEN_FAILURE, 0xC0000001},  // unsuccessful
+    {ERROR_INVALID_HANDLE, 0xC0000008},       {ERROR_GEN_FAILURE, 0xC0000001},  // unsuccessful
 };
 
 ULONG_PTR StatusOf(DWORD error) {
@@ -47,39 +45,66 @@ namespace {
 // Removes the thread's queued routines and drops the reads it left pending when it ends, as
 // the system cancels a thread's I/O when the thread goes. Its OVERLAPPED records are not
 // touched: they may live on the stack that is going away.
-struct ThreadSlot {
-  std::uint64_t key;
-  ~ThreadSlot() {
-    State& s = TheState();
-    Lock lock(s.mutex);
-    s.apcs.erase(key);
-    std::deque<PendingRead> keep;
-    for (const PendingRead& read : s.reads) {
-      if (read.thread != key) keep.push_back(read);
-    }
-    s.reads.swap(keep);
+void WINAPI EndOfThread(void* value) {
+  const auto key = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(value));
+  State& s = TheState();
+  Lock lock(s.mutex);
+  s.apcs.erase(key);
+  std::deque<PendingRead> keep;
+  for (const PendingRead& read : s.reads) {
+    if (read.thread != key) keep.push_back(read);
+  }
+  s.reads.swap(keep);
+}
+
+#ifdef _WIN32
+// mingw runs thread_local destructors after the object's storage is gone, so the end of a
+// thread is caught with a fiber-local slot's callback there.
+void WatchEndOfThread(std::uint64_t key) {
+  static const DWORD slot = FlsAlloc(&EndOfThread);
+  FlsSetValue(slot, reinterpret_cast<void*>(static_cast<std::uintptr_t>(key)));
+}
+#else
+struct EndOfThreadWatch {
+  std::uint64_t key = 0;
+  ~EndOfThreadWatch() {
+    if (key != 0) EndOfThread(reinterpret_cast<void*>(static_cast<std::uintptr_t>(key)));
   }
 };
+void WatchEndOfThread(std::uint64_t key) {
+  thread_local EndOfThreadWatch watch;
+  watch.key = key;
+}
+#endif
 
 std::uint64_t NextThreadKey() {
   static std::atomic<std::uint64_t> next{0};
   return ++next;
 }
 
+thread_local std::uint64_t tlsThreadKey = 0;
 thread_local DWORD tlsLastError = 0;
 
 const std::set<std::string>& FaultableEntryPoints() {
-  static const std::set<std::string> names = {
-      "HidD_GetAttributes",          "HidD_GetProductString",
-      "HidD_GetPreparsedData",       "HidD_FreePreparsedData",
-      "HidP_GetCaps",                "HidD_GetNumInputBuffers",
-      "HidD_SetNumInputBuffers",     "HidD_GetFeature",
-      "HidD_SetFeature",             "SetupDiGetClassDevsA",
-      "SetupDiEnumDeviceInterfaces", "SetupDiGetDeviceInterfaceDetailA",
-      "SetupDiGetDeviceRegistryPropertyA", "SetupDiDestroyDeviceInfoList",
-      "CreateFileA",                 "CloseHandle",
-      "ReadFileEx",                  "GetOverlappedResult",
-      "CancelIo"};
+  static const std::set<std::string> names = {"HidD_GetAttributes",
+                                              "HidD_GetProductString",
+                                              "HidD_GetPreparsedData",
+                                              "HidD_FreePreparsedData",
+                                              "HidP_GetCaps",
+                                              "HidD_GetNumInputBuffers",
+                                              "HidD_SetNumInputBuffers",
+                                              "HidD_GetFeature",
+                                              "HidD_SetFeature",
+                                              "SetupDiGetClassDevsA",
+                                              "SetupDiEnumDeviceInterfaces",
+                                              "SetupDiGetDeviceInterfaceDetailA",
+                                              "SetupDiGetDeviceRegistryPropertyA",
+                                              "SetupDiDestroyDeviceInfoList",
+                                              "CreateFileA",
+                                              "CloseHandle",
+                                              "ReadFileEx",
+                                              "GetOverlappedResult",
+                                              "CancelIo"};
   return names;
 }
 
@@ -103,12 +128,19 @@ State& TheState() {
 }
 
 std::uint64_t CurrentThreadKey() {
-  thread_local ThreadSlot slot{NextThreadKey()};
-  return slot.key;
+  if (tlsThreadKey == 0) {
+    tlsThreadKey = NextThreadKey();
+    WatchEndOfThread(tlsThreadKey);
+  }
+  return tlsThreadKey;
 }
 
-void SetError(DWORD error) { tlsLastError = error; }
-DWORD LastError() { return tlsLastError; }
+void SetError(DWORD error) {
+  tlsLastError = error;
+}
+DWORD LastError() {
+  return tlsLastError;
+}
 
 bool TakeFault(State& s, const char* entryPoint) {
   auto it = s.faults.find(entryPoint);

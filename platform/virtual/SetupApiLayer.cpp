@@ -16,7 +16,9 @@ constexpr GUID kHidClassGuid = {
 constexpr DWORD kSpintActive = 1;
 constexpr DWORD kDigcfAllClasses = 0x00000004;
 
-bool SameGuid(const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeof(GUID)) == 0; }
+bool SameGuid(const GUID& a, const GUID& b) {
+  return std::memcmp(&a, &b, sizeof(GUID)) == 0;
+}
 
 BOOL Fail(DWORD error) {
   SetError(error);
@@ -157,8 +159,8 @@ Property PropertyOf(const InterfaceSnapshot& m, DeviceId position, DWORD code) {
       return Text(c.usagePage >= 0xFF00 ? "HID-compliant vendor-defined device"
                                         : "HID-compliant device");
     case SPDRP_HARDWAREID:
-      return Texts({"HID\\" + ids, "HID\\" + ids + "&REV_" + Hex4(c.version),
-                    "HID\\" + ids + "&" + usage});
+      return Texts(
+          {"HID\\" + ids, "HID\\" + ids + "&REV_" + Hex4(c.version), "HID\\" + ids + "&" + usage});
     case SPDRP_COMPATIBLEIDS:
       return Texts({"HID_DEVICE_" + usage, "HID_DEVICE_UP:" + Hex4(c.usagePage), "HID_DEVICE"});
     case SPDRP_SERVICE:
@@ -199,9 +201,8 @@ Property PropertyOf(const InterfaceSnapshot& m, DeviceId position, DWORD code) {
 }
 
 BOOL WINAPI VirtualSetupDiGetDeviceRegistryPropertyA(HDEVINFO set, SP_DEVINFO_DATA* devInfo,
-                                                     DWORD property, DWORD* regType,
-                                                     BYTE* buffer, DWORD size,
-                                                     DWORD* requiredSize) {
+                                                     DWORD property, DWORD* regType, BYTE* buffer,
+                                                     DWORD size, DWORD* requiredSize) {
   State& s = TheState();
   Lock lock(s.mutex);
   if (TakeFault(s, "SetupDiGetDeviceRegistryPropertyA")) return FALSE;
@@ -239,8 +240,7 @@ hid::SymbolTable SetupApiSymbols() {
       {"SetupDiGetClassDevsA", ToFarProc(&VirtualSetupDiGetClassDevsA)},
       {"SetupDiEnumDeviceInterfaces", ToFarProc(&VirtualSetupDiEnumDeviceInterfaces)},
       {"SetupDiGetDeviceInterfaceDetailA", ToFarProc(&VirtualSetupDiGetDeviceInterfaceDetailA)},
-      {"SetupDiGetDeviceRegistryPropertyA",
-       ToFarProc(&VirtualSetupDiGetDeviceRegistryPropertyA)},
+      {"SetupDiGetDeviceRegistryPropertyA", ToFarProc(&VirtualSetupDiGetDeviceRegistryPropertyA)},
       {"SetupDiDestroyDeviceInfoList", ToFarProc(&VirtualSetupDiDestroyDeviceInfoList)},
   };
 }

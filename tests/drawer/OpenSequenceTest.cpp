@@ -55,11 +55,11 @@ TEST_F(OpenSequence, OnlyAFiveByteFeatureReportAndTheProductTextTogetherMakeTheD
   auto longer = Drawer();
   longer.featureReportLength = 6;
   virtualhid::AddDevice(longer);
-  virtualhid::AddDevice(Other("USB Keypad"));               // 5 bytes, wrong text
-  virtualhid::AddDevice(Other("qv usb cash drawer"));       // the text in lower case
+  virtualhid::AddDevice(Other("USB Keypad"));          // 5 bytes, wrong text
+  virtualhid::AddDevice(Other("qv usb cash drawer"));  // the text in lower case
   auto nameless = Drawer();
   nameless.product.reset();
-  virtualhid::AddDevice(nameless);                          // no product string at all
+  virtualhid::AddDevice(nameless);  // no product string at all
   auto drawer = virtualhid::AddDevice(Other("Till: QV USB Cash Drawer v2"));
   Start();
   ASSERT_TRUE(public_u::FindDrawer());

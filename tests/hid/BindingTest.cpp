@@ -11,11 +11,14 @@
 
 namespace {
 
-BOOL WINAPI Stub() { return FALSE; }
+BOOL WINAPI Stub() {
+  return FALSE;
+}
 
 // A library that exports every name in `names` except `missing`.
 template <class Table>
-hid::SymbolTable TableWithout(const Table& bindings, int count, const std::set<std::string>& missing) {
+hid::SymbolTable TableWithout(const Table& bindings, int count,
+                              const std::set<std::string>& missing) {
   hid::SymbolTable table;
   for (int i = 0; i < count; ++i) {
     std::string name = bindings[i].exportName;
@@ -80,7 +83,8 @@ TEST_F(Binding, AnyMissingSetupExportReleasesTheWholeBinding) {
   EXPECT_FALSE(hid::BindSetupApi());
   EXPECT_EQ(hid::SetupApiUsers(), 0);
   EXPECT_EQ(hid::OpenRegisteredHandles("SetupApi.dll"), 0);
-  for (int i = 0; i < hid::kSetupApiVariableCount; ++i) EXPECT_EQ(hid::SetupApiVariable(i), nullptr);
+  for (int i = 0; i < hid::kSetupApiVariableCount; ++i)
+    EXPECT_EQ(hid::SetupApiVariable(i), nullptr);
 #ifndef _WIN32  // Windows always has a setup library of its own to load
   hid::UnregisterLibrary("SetupApi.dll");
   EXPECT_FALSE(hid::BindSetupApi());  // no library at all
@@ -97,10 +101,10 @@ TEST_F(Binding, HidLibraryWithoutHidDHelloDoesNotBind) {
 }
 
 TEST_F(Binding, VersionGatesKeepNewerHidExportsOutOfTheBinding) {
-  hid::RegisterLibrary("HID.dll", TableWithout(hid::kHidBindings, hid::kHidVariableCount,
-                                               {"HidD_GetInputReport", "HidD_SetOutputReport",
-                                                "HidP_GetExtendedAttributes",
-                                                "HidP_InitializeReportForID"}));
+  hid::RegisterLibrary("HID.dll",
+                       TableWithout(hid::kHidBindings, hid::kHidVariableCount,
+                                    {"HidD_GetInputReport", "HidD_SetOutputReport",
+                                     "HidP_GetExtendedAttributes", "HidP_InitializeReportForID"}));
   // NT 4.0: neither gate is open, so the four missing names do not count.
   const hid::OsVersion nt4{2, 4, 0};
   hid::OverrideOsVersionForTesting(&nt4);

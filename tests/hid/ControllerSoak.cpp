@@ -153,16 +153,16 @@ class Soak {
       }
     }
     if (controller_->CheckedInCount() != checkedIn) {
-      return Fail("CheckedInCount " + std::to_string(controller_->CheckedInCount()) + " != " +
-                  std::to_string(checkedIn));
+      return Fail("CheckedInCount " + std::to_string(controller_->CheckedInCount()) +
+                  " != " + std::to_string(checkedIn));
     }
     if (controller_->UnpluggedCount() != unplugged) {
-      return Fail("UnpluggedCount " + std::to_string(controller_->UnpluggedCount()) + " != " +
-                  std::to_string(unplugged));
+      return Fail("UnpluggedCount " + std::to_string(controller_->UnpluggedCount()) +
+                  " != " + std::to_string(unplugged));
     }
     if (controller_->CheckedOutCount() != checkedOut - unplugged) {
-      return Fail("CheckedOutCount " + std::to_string(controller_->CheckedOutCount()) + " != " +
-                  std::to_string(checkedOut - unplugged));
+      return Fail("CheckedOutCount " + std::to_string(controller_->CheckedOutCount()) +
+                  " != " + std::to_string(checkedOut - unplugged));
     }
     for (THidDevice* device : held_) {
       if (listed.count(device) == 0) return Fail("a held device fell out of the list");
@@ -182,7 +182,8 @@ class Soak {
 
 unsigned SeedFrom(int argc, char** argv) {
   if (argc > 1) return static_cast<unsigned>(std::strtoul(argv[1], nullptr, 10));
-  if (const char* s = std::getenv("SOAK_SEED")) return static_cast<unsigned>(std::strtoul(s, nullptr, 10));
+  if (const char* s = std::getenv("SOAK_SEED"))
+    return static_cast<unsigned>(std::strtoul(s, nullptr, 10));
   return std::random_device{}();
 }
 
@@ -194,4 +195,6 @@ int StepsFrom(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) { return Soak(SeedFrom(argc, argv), StepsFrom(argc, argv)).Run(); }
+int main(int argc, char** argv) {
+  return Soak(SeedFrom(argc, argv), StepsFrom(argc, argv)).Run();
+}

@@ -31,7 +31,9 @@ struct Events : host::TComponent {
     log.push_back("arrival " + std::to_string(d->PnPInfo()->DeviceID));
     if (throwOnArrival) throw std::runtime_error("handler failed");
   }
-  void Removal(THidDevice* d) { log.push_back("removal " + std::to_string(d->PnPInfo()->DeviceID)); }
+  void Removal(THidDevice* d) {
+    log.push_back("removal " + std::to_string(d->PnPInfo()->DeviceID));
+  }
   void Unplugged(THidDevice*) { log.push_back("unplugged"); }
   bool Enumerate(THidDevice*, int) {
     ++enumerates;
@@ -103,8 +105,9 @@ TEST_F(Controller, ArrivalsAreAnnouncedInOrderWithTheGateOpen) {
   Create();
   Notify();
   ASSERT_EQ(controller->DeviceCount(), 2);
-  EXPECT_EQ(events.log, (std::vector<std::string>{"arrival " + std::to_string(virtualhid::DevInst(a)),
-                                                  "arrival " + std::to_string(virtualhid::DevInst(b))}));
+  EXPECT_EQ(events.log,
+            (std::vector<std::string>{"arrival " + std::to_string(virtualhid::DevInst(a)),
+                                      "arrival " + std::to_string(virtualhid::DevInst(b))}));
   EXPECT_TRUE(events.sawAnnouncing);
   EXPECT_FALSE(controller->Device(0)->Announcing());
   EXPECT_EQ(controller->CheckedInCount(), 2);

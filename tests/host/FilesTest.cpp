@@ -19,7 +19,8 @@ class TempDir : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = fs::temp_directory_path() /
-           ("till-host-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+           ("till-host-" +
+            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::remove_all(dir_);
     fs::create_directories(dir_);
   }
@@ -145,7 +146,9 @@ TEST(SysUtils, NumbersAndCase) {
 TEST(SysUtils, Utf8AndUtf16RoundTripAndBadBytesBecomeReplacementCharacters) {
   std::string hebrew = "\xD7\xA4\xD7\xAA\xD7\x99\xD7\x97\xD7\xAA \xF0\x9F\x92\xB0";
   EXPECT_EQ(host::Utf16ToUtf8(host::Utf8ToUtf16(hebrew)), hebrew);
-  EXPECT_EQ(host::Utf8ToUtf16("a\xFF" "b"), u"a\uFFFDb");
+  EXPECT_EQ(host::Utf8ToUtf16("a\xFF"
+                              "b"),
+            u"a\uFFFDb");
   EXPECT_EQ(host::Utf16ToUtf8(std::u16string(1, u'\xD800')), "\xEF\xBF\xBD");
 }
 

@@ -173,8 +173,8 @@ TEST_F(LoopTest, AHandlerMayPumpMessagesInsideAnotherHandler) {
   Nested n(nullptr);
   host::PostMessageTo(n.wnd, kTestMessage, 1, 0);
   app.ProcessMessages();
-  EXPECT_EQ(n.log, (std::vector<std::string>{"enter1", "enter2", "leave2", "delay-fired",
-                                             "leave1"}));
+  EXPECT_EQ(n.log,
+            (std::vector<std::string>{"enter1", "enter2", "leave2", "delay-fired", "leave1"}));
 }
 
 }  // namespace

@@ -44,8 +44,10 @@ TEST_F(VirtualClock, TimersFireInDeadlineThenSequenceOrderAtExactTimes) {
   make(100, TNotifyEvent::Of<&Stamps::C>(&s));  // same deadline as A, armed later
   while (s.log.size() < 7) app.HandleMessage();
   using E = std::pair<std::string, std::int64_t>;
-  EXPECT_EQ(s.log, (std::vector<E>{{"B", 50}, {"A", 100}, {"C", 100}, {"B", 100}, {"B", 150},
-                                   {"A", 200}, {"C", 200}}));
+  EXPECT_EQ(
+      s.log,
+      (std::vector<E>{
+          {"B", 50}, {"A", 100}, {"C", 100}, {"B", 100}, {"B", 150}, {"A", 200}, {"C", 200}}));
 }
 
 TEST_F(VirtualClock, ProcessMessagesFiresOnlyWhatIsDueAndNeverWaits) {
