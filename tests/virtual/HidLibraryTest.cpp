@@ -7,7 +7,6 @@
 
 namespace {
 
-using virtualhid::Access;
 using virtualhid::DeviceConfig;
 
 class HidLibraryTest : public vtest::VirtualHidTest {};

@@ -184,27 +184,23 @@ TEST_F(ScenarioTest, MistakesAreReportedByLineAndKeyAndTheRestIsRead) {
       "[First]\n"                     // 19
       "Product=shadow\n",             // 20
       &devices);
-  EXPECT_EQ(problems,
-            (Lines{"scenario s.ini:1: key outside any section: Product=stray",
-                   "scenario s.ini:2: [First]: section name used more than once; only this "
-                   "section is read",
-                   "scenario s.ini:4: not a [section], key=value or ;comment line: this line "
-                   "means nothing",
-                   "scenario s.ini:5: Colour: unknown key",
-                   "scenario s.ini:6: VendorID: '12x' is not a number (decimal or 0x-hex)",
-                   "scenario s.ini:7: ProductID: '70000' is out of range 0..65535",
-                   "scenario s.ini:8: Firmware: 'Drawr' is not one of Drawer, Silent, "
-                   "ErrorReply, NoAck, WriteFails, None",
-                   "scenario s.ini:9: Access: 'Write' is not one of ReadWrite, QueryOnly, None",
-                   "scenario s.ini:10: Identify: 'maybe' is not one of Yes, No",
-                   "scenario s.ini:11: FeatureReportLength: '-5' is not a number (decimal or "
-                   "0x-hex)",
-                   "scenario s.ini:12: ReplyAfterPolls: '' is not a number (decimal or 0x-hex)",
-                   "scenario s.ini:13: not a [section], key=value or ;comment line: [second",
-                   "scenario s.ini:16: UnplugAfterMs: must be later than PlugAfterMs (500); the "
-                   "device stays plugged in",
-                   "scenario s.ini:17: product: given more than once in [third]; this value "
-                   "is used"}));
+  std::string text;
+  for (const std::string& line : problems) text += line + "\n";
+  EXPECT_EQ(text, R"(scenario s.ini:1: key outside any section: Product=stray
+scenario s.ini:2: [First]: section name used more than once; only this section is read
+scenario s.ini:4: not a [section], key=value or ;comment line: this line means nothing
+scenario s.ini:5: Colour: unknown key
+scenario s.ini:6: VendorID: '12x' is not a number (decimal or 0x-hex)
+scenario s.ini:7: ProductID: '70000' is out of range 0..65535
+scenario s.ini:8: Firmware: 'Drawr' is not one of Drawer, Silent, ErrorReply, NoAck, WriteFails, None
+scenario s.ini:9: Access: 'Write' is not one of ReadWrite, QueryOnly, None
+scenario s.ini:10: Identify: 'maybe' is not one of Yes, No
+scenario s.ini:11: FeatureReportLength: '-5' is not a number (decimal or 0x-hex)
+scenario s.ini:12: ReplyAfterPolls: '' is not a number (decimal or 0x-hex)
+scenario s.ini:13: not a [section], key=value or ;comment line: [second
+scenario s.ini:16: UnplugAfterMs: must be later than PlugAfterMs (500); the device stays plugged in
+scenario s.ini:17: product: given more than once in [third]; this value is used
+)");
   ASSERT_EQ(devices.size(), 2u);
   const auto& first = devices[0].config;
   EXPECT_EQ(first.product, "QV USB Cash Drawer");
