@@ -1,6 +1,8 @@
 // Which exports the setup-library and HID-library bindings bind, into which variables.
 #pragma once
 
+#include <string_view>
+
 namespace hid {
 
 struct EntryBinding {
@@ -32,5 +34,14 @@ extern const EntryBinding kSetupApiBindings[kSetupApiVariableCount];
 inline constexpr int kHidVariableCount = 46;
 inline constexpr int kHidExportCount = 41;
 extern const HidEntryBinding kHidBindings[kHidVariableCount];
+
+// The row that fills `variable` in a binding table, or -1.
+template <class Row, int N>
+int RowOf(const Row (&table)[N], const char* variable) {
+  for (int i = 0; i < N; ++i) {
+    if (std::string_view(table[i].variable) == variable) return i;
+  }
+  return -1;
+}
 
 }  // namespace hid

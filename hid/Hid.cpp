@@ -13,21 +13,14 @@ std::array<FARPROC, kHidVariableCount> gVariables{};
 bool gVersionOverridden = false;
 OsVersion gVersionOverride{};
 
-int IndexOf(const char* variable) {
-  for (int i = 0; i < kHidVariableCount; ++i) {
-    if (std::string_view(kHidBindings[i].variable) == variable) return i;
-  }
-  return -1;
-}
-
 template <class Fn>
 Fn VariableAt(int index) {
   return index < 0 ? nullptr : SymbolAs<Fn>(gVariables[static_cast<size_t>(index)]);
 }
 
 // Each accessor looks its row up once; the row is per name (several entry points share a type).
-#define TILL_VARIABLE(Type, name)         \
-  static const int index = IndexOf(name); \
+#define TILL_VARIABLE(Type, name)                     \
+  static const int index = RowOf(kHidBindings, name); \
   return VariableAt<Type>(index)
 
 bool GateOpen(HidGate gate, const OsVersion& os) {

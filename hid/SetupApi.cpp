@@ -11,21 +11,14 @@ HMODULE gSetupApiLib = nullptr;
 int gSetupApiUsers = 0;
 std::array<FARPROC, kSetupApiVariableCount> gVariables{};
 
-int IndexOf(const char* variable) {
-  for (int i = 0; i < kSetupApiVariableCount; ++i) {
-    if (std::string_view(kSetupApiBindings[i].variable) == variable) return i;
-  }
-  return -1;
-}
-
 template <class Fn>
 Fn VariableAt(int index) {
   return index < 0 ? nullptr : SymbolAs<Fn>(gVariables[static_cast<size_t>(index)]);
 }
 
 // Each accessor looks its row up once; the row is per name (several entry points share a type).
-#define TILL_VARIABLE(Type, name)         \
-  static const int index = IndexOf(name); \
+#define TILL_VARIABLE(Type, name)                          \
+  static const int index = RowOf(kSetupApiBindings, name); \
   return VariableAt<Type>(index)
 
 }  // namespace
