@@ -19,9 +19,9 @@ THidDeviceReadThread::THidDeviceReadThread(THidDevice& device)
 
 void THidDeviceReadThread::Execute() {
   const HidServices& services = device_.Services();
+  // The result of the last wait; every pass sets it before the loop condition is looked at again.
   DWORD last = WAIT_IO_COMPLETION;
   while (!Terminated()) {
-    last = WAIT_IO_COMPLETION;
     HIDP_CAPS caps;
     device_.Caps(caps);
     // Never past the buffer made at creation, whatever the capabilities say now.

@@ -116,7 +116,7 @@ TEST(Component, OwnerFreesLastFirstAndRemovalIsNotified) {
   auto* owner = new Child(nullptr, &log, "owner");
   owner->BeginLoading();
   auto* a = new Child(owner, &log, "a");
-  auto* b = new Child(owner, &log, "b");
+  auto* b = new Child(owner, &log, "b");  // NOLINT(clang-analyzer-cplusplus.NewDeleteLeaks): owned
   EXPECT_TRUE(a->Loading());
   owner->EndLoading();
   EXPECT_FALSE(b->Loading());

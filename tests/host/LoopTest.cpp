@@ -12,7 +12,6 @@
 namespace {
 
 using host::TNotifyEvent;
-using host::TObject;
 using host::TTimer;
 using host::WndMethod;
 
