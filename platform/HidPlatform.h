@@ -1,5 +1,6 @@
 // Chooses the HID services the programs run on: the virtual drawer when TILL_SIMULATION names a
-// scenario file, otherwise the system's own (HID.dll and SetupApi.dll on Windows).
+// scenario file, otherwise the system's own (HID.dll and SetupApi.dll on Windows, hidraw and udev
+// on Linux).
 #pragma once
 
 #include <ostream>

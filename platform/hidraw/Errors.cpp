@@ -1,0 +1,63 @@
+#include "platform/hidraw/Errors.h"
+
+#include <cerrno>
+
+namespace hidraw {
+namespace {
+
+thread_local DWORD tlsLastError = ERROR_SUCCESS;
+
+}  // namespace
+
+DWORD ErrorOfErrno(int error) {
+  switch (error) {
+    case 0:
+      return ERROR_SUCCESS;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return ERROR_ACCESS_DENIED;
+    case ENOENT:
+    case ENOTDIR:
+      return ERROR_FILE_NOT_FOUND;
+    // A hidraw node whose device has gone answers ENODEV to ioctls and EIO to reads; opening a
+    // node without a device gives ENXIO; a USB device going away mid-transfer gives ESHUTDOWN.
+    case ENODEV:
+    case ENXIO:
+    case ESHUTDOWN:
+      return ERROR_DEVICE_NOT_CONNECTED;
+    case EBADF:
+      return ERROR_INVALID_HANDLE;
+    case EINVAL:
+    case EFAULT:
+    case ENAMETOOLONG:
+    case EOVERFLOW:
+      return ERROR_INVALID_PARAMETER;
+    case ENOMEM:
+    case ENOBUFS:
+      return ERROR_NOT_ENOUGH_MEMORY;
+    case EMFILE:
+    case ENFILE:
+      return kErrorTooManyOpenFiles;
+    case EBUSY:
+      return kErrorBusy;
+    case ETIMEDOUT:
+      return kErrorSemTimeout;
+    case ENOTTY:
+    case EOPNOTSUPP:
+    case ENOSYS:
+      return ERROR_NOT_SUPPORTED;
+    default:
+      // EIO, EPIPE (the device stalled the request), EPROTO, ...: the device did not do it.
+      return ERROR_GEN_FAILURE;
+  }
+}
+
+void SetError(DWORD error) {
+  tlsLastError = error;
+}
+DWORD LastError() {
+  return tlsLastError;
+}
+
+}  // namespace hidraw

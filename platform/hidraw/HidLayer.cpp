@@ -1,0 +1,227 @@
+// The HID class library of the hidraw services: identification from HIDIOCGRAWINFO, the product
+// string from the directory, capabilities from the report descriptor, input buffer counts, and
+// feature reports over HIDIOCGFEATURE / HIDIOCSFEATURE in the Windows buffer layout.
+#include <algorithm>
+#include <cstring>
+
+#include "host/SysUtils.h"
+#include "platform/hidraw/Errors.h"
+#include "platform/hidraw/Layers.h"
+#include "platform/hidraw/State.h"
+
+namespace hidraw::detail {
+namespace {
+
+constexpr BOOLEAN kTrue = 1;
+constexpr BOOLEAN kFalse = 0;
+// The feature ioctls carry the length in a 14-bit field.
+constexpr std::size_t kMaxIoctlLength = (1u << 14) - 1;
+// A USB string descriptor holds at most 126 characters.
+constexpr std::size_t kMaxStringLength = 126;
+
+BOOLEAN Fail(DWORD error) {
+  SetError(error);
+  return kFalse;
+}
+
+std::shared_ptr<File> Find(HANDLE handle) {
+  State& s = TheState();
+  Lock lock(s.mutex);
+  return FindFileLocked(s, handle);
+}
+
+// A call on the device failed: the handle's device may be gone for good.
+BOOLEAN FailIo(File& file, int rc) {
+  const DWORD error = ErrorOfErrno(-rc);
+  if (error == ERROR_DEVICE_NOT_CONNECTED) {
+    State& s = TheState();
+    Lock lock(s.mutex);
+    file.gone = true;
+  }
+  return Fail(error);
+}
+
+void WINAPI HidrawHidD_GetHidGuid(GUID* hidGuid) {
+  if (hidGuid != nullptr) *hidGuid = kHidInterfaceClassGuid;
+}
+
+BOOLEAN WINAPI HidrawHidD_GetAttributes(HANDLE device, HIDD_ATTRIBUTES* attributes) {
+  std::shared_ptr<File> file = Find(device);
+  if (!file) return kFalse;
+  if (attributes == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  DeviceIo::RawInfo raw;
+  const int rc = file->fd.Io().GetRawInfo(file->fd.Get(), raw);
+  if (rc < 0) return FailIo(*file, rc);
+  attributes->Size = sizeof(HIDD_ATTRIBUTES);
+  attributes->VendorID = raw.vendor;
+  attributes->ProductID = raw.product;
+  attributes->VersionNumber = file->info ? file->info->version : 0;
+  return kTrue;
+}
+
+// What Windows reads from the device's product string descriptor: the USB device's product
+// string, or for a device on another bus the name its driver gives it.
+const std::string* ProductText(const File& file) {
+  if (!file.info) return nullptr;
+  if (file.info->usbParent) return file.info->usbProduct ? &*file.info->usbProduct : nullptr;
+  return file.info->hidName.empty() ? nullptr : &file.info->hidName;
+}
+
+BOOLEAN WINAPI HidrawHidD_GetProductString(HANDLE device, PVOID buffer, ULONG length) {
+  std::shared_ptr<File> file = Find(device);
+  if (!file) return kFalse;
+  if (buffer == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  // The text comes from the directory, but the request must still reach a device that is there.
+  DeviceIo::RawInfo raw;
+  const int rc = file->fd.Io().GetRawInfo(file->fd.Get(), raw);
+  if (rc < 0) return FailIo(*file, rc);
+  const std::string* text = ProductText(*file);
+  if (text == nullptr) return Fail(ERROR_GEN_FAILURE);  // the string request goes unanswered
+  std::u16string wide = host::Utf8ToUtf16(*text);
+  if (wide.size() > kMaxStringLength) wide.resize(kMaxStringLength);
+  const std::size_t bytes = (wide.size() + 1) * sizeof(char16_t);
+  if (length < bytes) return Fail(ERROR_INSUFFICIENT_BUFFER);
+  auto* out = static_cast<std::uint8_t*>(buffer);
+  for (std::size_t i = 0; i <= wide.size(); ++i) {
+    const char16_t c = i < wide.size() ? wide[i] : u'\0';
+    out[2 * i] = static_cast<std::uint8_t>(c & 0xFF);  // UTF-16LE, as the system serves it
+    out[2 * i + 1] = static_cast<std::uint8_t>(c >> 8);
+  }
+  return kTrue;
+}
+
+BOOLEAN WINAPI HidrawHidD_GetPreparsedData(HANDLE device, PHIDP_PREPARSED_DATA* data) {
+  State& s = TheState();
+  Lock lock(s.mutex);
+  std::shared_ptr<File> file = FindFileLocked(s, device);
+  if (!file) return kFalse;
+  if (data == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  const DescriptorCaps* parsed = CapsLocked(*file);
+  if (parsed == nullptr) return kFalse;
+  auto blob = std::make_unique<Preparsed>();
+  HIDP_CAPS& caps = blob->caps;
+  caps = HIDP_CAPS{};
+  caps.Usage = parsed->usage;
+  caps.UsagePage = parsed->usagePage;
+  caps.InputReportByteLength = parsed->inputReportByteLength;
+  caps.OutputReportByteLength = parsed->outputReportByteLength;
+  caps.FeatureReportByteLength = parsed->featureReportByteLength;
+  caps.NumberLinkCollectionNodes = parsed->linkCollectionNodes;
+  *data = reinterpret_cast<PHIDP_PREPARSED_DATA>(blob.get());
+  s.preparsed[blob.get()] = std::move(blob);
+  return kTrue;
+}
+
+BOOLEAN WINAPI HidrawHidD_FreePreparsedData(PHIDP_PREPARSED_DATA data) {
+  State& s = TheState();
+  Lock lock(s.mutex);
+  if (s.preparsed.erase(data) == 0) return Fail(ERROR_INVALID_PARAMETER);
+  return kTrue;
+}
+
+NTSTATUS WINAPI HidrawHidP_GetCaps(PHIDP_PREPARSED_DATA data, HIDP_CAPS* caps) {
+  State& s = TheState();
+  Lock lock(s.mutex);
+  auto it = s.preparsed.find(data);
+  if (it == s.preparsed.end() || caps == nullptr) return HIDP_STATUS_INVALID_PREPARSED_DATA;
+  *caps = it->second->caps;
+  return HIDP_STATUS_SUCCESS;
+}
+
+BOOLEAN WINAPI HidrawHidD_GetNumInputBuffers(HANDLE device, ULONG* count) {
+  State& s = TheState();
+  Lock lock(s.mutex);
+  std::shared_ptr<File> file = FindFileLocked(s, device);
+  if (!file) return kFalse;
+  if (count == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  *count = file->numInputBuffers;
+  return kTrue;
+}
+
+BOOLEAN WINAPI HidrawHidD_SetNumInputBuffers(HANDLE device, ULONG count) {
+  State& s = TheState();
+  Lock lock(s.mutex);
+  std::shared_ptr<File> file = FindFileLocked(s, device);
+  if (!file) return kFalse;
+  // The range Windows accepts; hidraw's own queue is fixed, so the count is only remembered.
+  if (count < 2 || count > 512) return Fail(ERROR_INVALID_PARAMETER);
+  file->numInputBuffers = count;
+  return kTrue;
+}
+
+// The checks both feature calls make before the device sees anything, and the length of the
+// report they move: the exact length of the report with that ID, as the system sends it.
+std::shared_ptr<File> FeatureTarget(HANDLE device, const void* buffer, ULONG length,
+                                    std::size_t& reportLength) {
+  State& s = TheState();
+  Lock lock(s.mutex);
+  std::shared_ptr<File> file = FindFileLocked(s, device);
+  if (!file) return nullptr;
+  DWORD error = ERROR_SUCCESS;
+  const DescriptorCaps* caps = nullptr;
+  if (file->gone) {
+    error = ERROR_DEVICE_NOT_CONNECTED;
+  } else if (file->access == 0) {
+    error = ERROR_ACCESS_DENIED;  // a query-only handle exchanges no reports
+  } else if (buffer == nullptr || length == 0) {
+    error = ERROR_INVALID_PARAMETER;
+  } else if ((caps = CapsLocked(*file)) != nullptr) {
+    const std::uint8_t id = static_cast<const std::uint8_t*>(buffer)[0];
+    const bool known = caps->usesReportIds ? caps->featureReportIds.test(id) : id == 0;
+    reportLength = known ? caps->featureReportLengths[id] : 0;
+    if (!known || length < caps->featureReportByteLength) error = ERROR_INVALID_PARAMETER;
+  } else if (file->gone) {
+    error = ERROR_DEVICE_NOT_CONNECTED;
+  } else {
+    reportLength = length;  // an unreadable descriptor: the caller's length goes through
+  }
+  if (error == ERROR_SUCCESS && reportLength > kMaxIoctlLength) error = ERROR_INVALID_PARAMETER;
+  if (error != ERROR_SUCCESS) {
+    SetError(error);
+    return nullptr;
+  }
+  return file;
+}
+
+BOOLEAN WINAPI HidrawHidD_GetFeature(HANDLE device, PVOID buffer, ULONG length) {
+  std::size_t reportLength = 0;
+  std::shared_ptr<File> file = FeatureTarget(device, buffer, length, reportLength);
+  if (!file) return kFalse;
+  // Into a buffer of the report's own length: the kernel asks the device for exactly that.
+  auto* out = static_cast<std::uint8_t*>(buffer);
+  std::vector<std::uint8_t> report(reportLength, 0);
+  report[0] = out[0];
+  const int rc = file->fd.Io().GetFeature(file->fd.Get(), report.data(), report.size());
+  if (rc < 0) return FailIo(*file, rc);
+  std::copy(report.begin(), report.end(), out);
+  return kTrue;
+}
+
+BOOLEAN WINAPI HidrawHidD_SetFeature(HANDLE device, PVOID buffer, ULONG length) {
+  std::size_t reportLength = 0;
+  std::shared_ptr<File> file = FeatureTarget(device, buffer, length, reportLength);
+  if (!file) return kFalse;
+  const int rc = file->fd.Io().SetFeature(file->fd.Get(), static_cast<const std::uint8_t*>(buffer),
+                                          reportLength);
+  if (rc < 0) return FailIo(*file, rc);
+  return kTrue;
+}
+
+}  // namespace
+
+hid::SymbolTable HidSymbols() {
+  return {
+      {"HidD_GetHidGuid", ToFarProc(&HidrawHidD_GetHidGuid)},
+      {"HidD_GetAttributes", ToFarProc(&HidrawHidD_GetAttributes)},
+      {"HidD_GetProductString", ToFarProc(&HidrawHidD_GetProductString)},
+      {"HidD_GetPreparsedData", ToFarProc(&HidrawHidD_GetPreparsedData)},
+      {"HidD_FreePreparsedData", ToFarProc(&HidrawHidD_FreePreparsedData)},
+      {"HidP_GetCaps", ToFarProc(&HidrawHidP_GetCaps)},
+      {"HidD_GetNumInputBuffers", ToFarProc(&HidrawHidD_GetNumInputBuffers)},
+      {"HidD_SetNumInputBuffers", ToFarProc(&HidrawHidD_SetNumInputBuffers)},
+      {"HidD_GetFeature", ToFarProc(&HidrawHidD_GetFeature)},
+      {"HidD_SetFeature", ToFarProc(&HidrawHidD_SetFeature)},
+  };
+}
+
+}  // namespace hidraw::detail

@@ -1,0 +1,94 @@
+// Hot-plug: every change the directory reports reaches the process's windows as the system's
+// device-change broadcast, from the registration's own thread, which stops at once.
+#include <chrono>
+#include <thread>
+
+#include "host/Messages.h"
+#include "tests/hidraw/HidrawTesting.h"
+
+namespace {
+
+using hidrawtest::HidrawTest;
+using Clock = std::chrono::steady_clock;
+
+struct Receiver {
+  int changes = 0;
+  int others = 0;
+  LRESULT Proc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_DEVICECHANGE && wParam == 7 && lParam == 0) {
+      ++changes;
+    } else if (msg == WM_DEVICECHANGE) {
+      ++others;
+    }
+    return host::DefaultWindowProc(wnd, msg, wParam, lParam);
+  }
+};
+
+class HidrawHotplug : public HidrawTest {
+ protected:
+  void SetUp() override {
+    HidrawTest::SetUp();
+    window = host::AllocateHWnd(host::WndMethod::Of<&Receiver::Proc>(&receiver));
+  }
+  void TearDown() override {
+    host::DeallocateHWnd(window);
+    HidrawTest::TearDown();
+  }
+  // Serves the loop until `count` broadcasts arrived or a few seconds passed.
+  void PumpUntil(int count) {
+    const auto end = Clock::now() + std::chrono::seconds(5);
+    while (receiver.changes < count && Clock::now() < end) {
+      host::DispatchPending();
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+  }
+
+  Receiver receiver;
+  HWND window = nullptr;
+};
+
+TEST_F(HidrawHotplug, EveryChangeBroadcastsDevNodesChanged) {
+  EXPECT_TRUE(registration->Watching());
+  fake->NotifyChange();
+  PumpUntil(1);
+  EXPECT_EQ(receiver.changes, 1);
+  fake->NotifyChange(3);
+  PumpUntil(4);
+  EXPECT_EQ(receiver.changes, 4);
+  EXPECT_EQ(receiver.others, 0);
+}
+
+TEST_F(HidrawHotplug, TheWatchStopsAtOnceAndPostsNothingAfterwards) {
+  const auto start = Clock::now();
+  registration.reset();
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(1));
+  fake->NotifyChange();
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  host::DispatchPending();
+  EXPECT_EQ(receiver.changes, 0);
+}
+
+TEST_F(HidrawHotplug, WithoutNotificationsTheServicesStillWork) {
+  registration.reset();
+  fake->SetWatchAvailable(false);
+  registration = std::make_unique<hidraw::Registration>(hidraw::System{fake, fake});
+  EXPECT_FALSE(registration->Watching());
+  const auto d = fake->Add(hidrawtest::DrawerConfig());
+  HANDLE h = Open(d);
+  EXPECT_NE(h, INVALID_HANDLE_VALUE);
+  api->CloseHandle(h);
+}
+
+TEST_F(HidrawHotplug, AfterTheRegistrationHasGoneOpenHandlesStillWorkAndNewOnesAreRefused) {
+  const auto d = fake->Add(hidrawtest::DrawerConfig());
+  HANDLE h = Open(d);
+  registration.reset();
+  HIDD_ATTRIBUTES attributes{};
+  attributes.Size = sizeof(attributes);
+  EXPECT_TRUE(api->GetAttributes(h, &attributes));
+  EXPECT_EQ(Open(d), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(api->GetLastError(), ERROR_NOT_SUPPORTED);
+  EXPECT_TRUE(api->CloseHandle(h));
+}
+
+}  // namespace
