@@ -75,13 +75,10 @@ THidDeviceController::~THidDeviceController() {
 LRESULT THidDeviceController::NotifyWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == WM_DEVICECHANGE && wParam == kDbtDevNodesChanged && !inDeviceChange_) {
     lastNotifyParam_ = static_cast<LONG>(lParam);
+    // Cleared however DeviceChange ends: a handler that raised must not leave the
+    // notifications dead (the loop's dispatch drops the exception itself).
     FlagScope guard([this](bool on) { inDeviceChange_ = on; });
-    try {
-      DeviceChange();
-    } catch (...) {
-      // A handler that raised must not leave the notifications dead nor let the failure unwind
-      // through the system's message dispatch; the list stays as the pass left it.
-    }
+    DeviceChange();
   }
   return host::DefaultWindowProc(wnd, msg, wParam, lParam);
 }

@@ -14,6 +14,12 @@ namespace host {
 // The code that receives a hidden window's messages.
 using WndMethod = Event<LRESULT(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)>;
 
+// Calls a window's method the way the loop dispatches it: an exception that leaves a handler ends
+// there and is dropped, as the host framework's own dispatch does, so it neither unwinds through
+// the system's dispatcher nor takes the whole loop down with it.
+LRESULT CallWindowMethod(const WndMethod& method, HWND wnd, UINT msg, WPARAM wParam,
+                         LPARAM lParam) noexcept;
+
 // A hidden top-level window whose messages go to `method` (it receives broadcasts). Returns null
 // when the window cannot be made.
 HWND AllocateHWnd(WndMethod method);

@@ -82,7 +82,7 @@ class Loop {
       if (it == windows_.end()) return 0;
       method = it->second;
     }
-    return method.IsSet() ? method(wnd, msg, wParam, lParam) : 0;
+    return CallWindowMethod(method, wnd, msg, wParam, lParam);
   }
 
   bool StartTimer(HWND wnd, UINT_PTR id, UINT milliseconds) {
@@ -145,7 +145,7 @@ class Loop {
       if (it == windows_.end()) return true;  // the window went away after the post
       method = it->second;
     }
-    if (method.IsSet()) method(wnd, msg, wParam, lParam);
+    CallWindowMethod(method, wnd, msg, wParam, lParam);
     return true;
   }
 

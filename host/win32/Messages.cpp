@@ -21,7 +21,7 @@ LRESULT CALLBACK HiddenWindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lPar
   if (const WndMethod* cell = CellOf(wnd); cell != nullptr && cell->IsSet()) {
     // A copy: the method may deallocate its own window (and so free the cell) while it runs.
     const WndMethod method = *cell;
-    return method(wnd, msg, wParam, lParam);
+    return CallWindowMethod(method, wnd, msg, wParam, lParam);
   }
   return DefWindowProcW(wnd, msg, wParam, lParam);
 }

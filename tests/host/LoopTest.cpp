@@ -2,6 +2,7 @@
 // Wine, on the real Win32 backend.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -174,6 +175,29 @@ TEST_F(LoopTest, AHandlerMayPumpMessagesInsideAnotherHandler) {
   app.ProcessMessages();
   EXPECT_EQ(n.log,
             (std::vector<std::string>{"enter1", "enter2", "leave2", "delay-fired", "leave1"}));
+}
+
+// A handler that raises: the failure stays inside its own dispatch.
+struct Raiser {
+  HWND wnd = nullptr;
+  int after = 0;
+  Raiser() { wnd = host::AllocateHWnd(WndMethod::Of<&Raiser::Proc>(this)); }
+  ~Raiser() { host::DeallocateHWnd(wnd); }
+  LRESULT Proc(HWND, UINT msg, WPARAM wParam, LPARAM) {
+    if (msg != kTestMessage) return 0;
+    if (wParam == 1) throw std::runtime_error("handler failed");
+    ++after;
+    return 0;
+  }
+};
+
+TEST_F(LoopTest, AnExceptionFromAHandlerEndsThereAndTheLoopGoesOn) {
+  Raiser r;
+  host::PostMessageTo(r.wnd, kTestMessage, 1, 0);
+  host::PostMessageTo(r.wnd, kTestMessage, 2, 0);
+  EXPECT_NO_THROW(app.ProcessMessages());
+  EXPECT_EQ(r.after, 1);
+  EXPECT_EQ(host::SendMessageTo(r.wnd, kTestMessage, 1, 0), 0);
 }
 
 }  // namespace
