@@ -18,10 +18,11 @@ macro(till_find_gtest)
   endif()
 endmacro()
 
-# till_add_gtest(<name> SOURCES ... LIBS ... [OWN_MAIN] [LABELS ...])
+# till_add_gtest(<name> SOURCES ... LIBS ... [OWN_MAIN] [LABELS ...] [RESOURCE_LOCK <name>])
+# RESOURCE_LOCK keeps tests that share a file (the result file beside the test program) apart.
 # Tests are discovered when CTest runs (never by running a cross-built exe during the build).
 function(till_add_gtest name)
-  cmake_parse_arguments(ARG "OWN_MAIN" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "OWN_MAIN" "RESOURCE_LOCK" "SOURCES;LIBS;LABELS" ${ARGN})
   till_find_gtest()
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} ${TILL_GTEST_LIBS} Threads::Threads)
@@ -32,6 +33,9 @@ function(till_add_gtest name)
   if(ARG_LABELS)
     till_escape_test_property_value(labels "${ARG_LABELS}")
     list(APPEND properties LABELS "${labels}")
+  endif()
+  if(ARG_RESOURCE_LOCK)
+    list(APPEND properties RESOURCE_LOCK "${ARG_RESOURCE_LOCK}")
   endif()
   # TILL_TEST_PROPERTIES (set by a toolchain file): name/value pairs; a list value is one element
   # with its ';' escaped, e.g. set(TILL_TEST_PROPERTIES ENVIRONMENT "A=1\;B=2").

@@ -3,11 +3,6 @@
 #include <cerrno>
 
 namespace hidraw {
-namespace {
-
-thread_local DWORD tlsLastError = ERROR_SUCCESS;
-
-}  // namespace
 
 DWORD ErrorOfErrno(int error) {
   switch (error) {
@@ -51,13 +46,6 @@ DWORD ErrorOfErrno(int error) {
       // EIO, EPIPE (the device stalled the request), EPROTO, ...: the device did not do it.
       return ERROR_GEN_FAILURE;
   }
-}
-
-void SetError(DWORD error) {
-  tlsLastError = error;
-}
-DWORD LastError() {
-  return tlsLastError;
 }
 
 }  // namespace hidraw

@@ -2,9 +2,8 @@
 // string from the directory, capabilities from the report descriptor, input buffer counts, and
 // feature reports over HIDIOCGFEATURE / HIDIOCSFEATURE in the Windows buffer layout.
 #include <algorithm>
-#include <cstring>
 
-#include "host/SysUtils.h"
+#include "platform/common/ProductString.h"
 #include "platform/hidraw/Errors.h"
 #include "platform/hidraw/Layers.h"
 #include "platform/hidraw/State.h"
@@ -16,8 +15,6 @@ constexpr BOOLEAN kTrue = 1;
 constexpr BOOLEAN kFalse = 0;
 // The feature ioctls carry the length in a 14-bit field.
 constexpr std::size_t kMaxIoctlLength = (1u << 14) - 1;
-// A USB string descriptor holds at most 126 characters.
-constexpr std::size_t kMaxStringLength = 126;
 
 BOOLEAN Fail(DWORD error) {
   SetError(error);
@@ -39,10 +36,6 @@ BOOLEAN FailIo(File& file, int rc) {
     file.gone = true;
   }
   return Fail(error);
-}
-
-void WINAPI HidrawHidD_GetHidGuid(GUID* hidGuid) {
-  if (hidGuid != nullptr) *hidGuid = kHidInterfaceClassGuid;
 }
 
 BOOLEAN WINAPI HidrawHidD_GetAttributes(HANDLE device, HIDD_ATTRIBUTES* attributes) {
@@ -77,17 +70,7 @@ BOOLEAN WINAPI HidrawHidD_GetProductString(HANDLE device, PVOID buffer, ULONG le
   if (rc < 0) return FailIo(*file, rc);
   const std::string* text = ProductText(*file);
   if (text == nullptr) return Fail(ERROR_GEN_FAILURE);  // the string request goes unanswered
-  std::u16string wide = host::Utf8ToUtf16(*text);
-  if (wide.size() > kMaxStringLength) wide.resize(kMaxStringLength);
-  const std::size_t bytes = (wide.size() + 1) * sizeof(char16_t);
-  if (length < bytes) return Fail(ERROR_INSUFFICIENT_BUFFER);
-  auto* out = static_cast<std::uint8_t*>(buffer);
-  for (std::size_t i = 0; i <= wide.size(); ++i) {
-    const char16_t c = i < wide.size() ? wide[i] : u'\0';
-    out[2 * i] = static_cast<std::uint8_t>(c & 0xFF);  // UTF-16LE, as the system serves it
-    out[2 * i + 1] = static_cast<std::uint8_t>(c >> 8);
-  }
-  return kTrue;
+  return common::CopyProductString(common::UsbString(*text), buffer, length);
 }
 
 BOOLEAN WINAPI HidrawHidD_GetPreparsedData(HANDLE device, PHIDP_PREPARSED_DATA* data) {
@@ -98,34 +81,28 @@ BOOLEAN WINAPI HidrawHidD_GetPreparsedData(HANDLE device, PHIDP_PREPARSED_DATA* 
   if (data == nullptr) return Fail(ERROR_INVALID_PARAMETER);
   const DescriptorCaps* parsed = CapsLocked(*file);
   if (parsed == nullptr) return kFalse;
-  auto blob = std::make_unique<Preparsed>();
-  HIDP_CAPS& caps = blob->caps;
-  caps = HIDP_CAPS{};
+  HIDP_CAPS caps{};
   caps.Usage = parsed->usage;
   caps.UsagePage = parsed->usagePage;
   caps.InputReportByteLength = parsed->inputReportByteLength;
   caps.OutputReportByteLength = parsed->outputReportByteLength;
   caps.FeatureReportByteLength = parsed->featureReportByteLength;
   caps.NumberLinkCollectionNodes = parsed->linkCollectionNodes;
-  *data = reinterpret_cast<PHIDP_PREPARSED_DATA>(blob.get());
-  s.preparsed[blob.get()] = std::move(blob);
+  *data = s.preparsed.Add(caps);
   return kTrue;
 }
 
 BOOLEAN WINAPI HidrawHidD_FreePreparsedData(PHIDP_PREPARSED_DATA data) {
   State& s = TheState();
   Lock lock(s.mutex);
-  if (s.preparsed.erase(data) == 0) return Fail(ERROR_INVALID_PARAMETER);
+  if (!s.preparsed.Free(data)) return Fail(ERROR_INVALID_PARAMETER);
   return kTrue;
 }
 
 NTSTATUS WINAPI HidrawHidP_GetCaps(PHIDP_PREPARSED_DATA data, HIDP_CAPS* caps) {
   State& s = TheState();
   Lock lock(s.mutex);
-  auto it = s.preparsed.find(data);
-  if (it == s.preparsed.end() || caps == nullptr) return HIDP_STATUS_INVALID_PREPARSED_DATA;
-  *caps = it->second->caps;
-  return HIDP_STATUS_SUCCESS;
+  return s.preparsed.Caps(data, caps);
 }
 
 BOOLEAN WINAPI HidrawHidD_GetNumInputBuffers(HANDLE device, ULONG* count) {
@@ -209,18 +186,17 @@ BOOLEAN WINAPI HidrawHidD_SetFeature(HANDLE device, PVOID buffer, ULONG length) 
 
 }  // namespace
 
-hid::SymbolTable HidSymbols() {
+common::HidExports HidEntries() {
   return {
-      {"HidD_GetHidGuid", ToFarProc(&HidrawHidD_GetHidGuid)},
-      {"HidD_GetAttributes", ToFarProc(&HidrawHidD_GetAttributes)},
-      {"HidD_GetProductString", ToFarProc(&HidrawHidD_GetProductString)},
-      {"HidD_GetPreparsedData", ToFarProc(&HidrawHidD_GetPreparsedData)},
-      {"HidD_FreePreparsedData", ToFarProc(&HidrawHidD_FreePreparsedData)},
-      {"HidP_GetCaps", ToFarProc(&HidrawHidP_GetCaps)},
-      {"HidD_GetNumInputBuffers", ToFarProc(&HidrawHidD_GetNumInputBuffers)},
-      {"HidD_SetNumInputBuffers", ToFarProc(&HidrawHidD_SetNumInputBuffers)},
-      {"HidD_GetFeature", ToFarProc(&HidrawHidD_GetFeature)},
-      {"HidD_SetFeature", ToFarProc(&HidrawHidD_SetFeature)},
+      .HidD_GetAttributes = &HidrawHidD_GetAttributes,
+      .HidD_GetProductString = &HidrawHidD_GetProductString,
+      .HidD_GetPreparsedData = &HidrawHidD_GetPreparsedData,
+      .HidD_FreePreparsedData = &HidrawHidD_FreePreparsedData,
+      .HidP_GetCaps = &HidrawHidP_GetCaps,
+      .HidD_GetNumInputBuffers = &HidrawHidD_GetNumInputBuffers,
+      .HidD_SetNumInputBuffers = &HidrawHidD_SetNumInputBuffers,
+      .HidD_GetFeature = &HidrawHidD_GetFeature,
+      .HidD_SetFeature = &HidrawHidD_SetFeature,
   };
 }
 

@@ -1,12 +1,11 @@
 // The kernel32 file calls of the hidraw services: opening device nodes by path, overlapped reads
-// of input reports whose completion routines run as APCs inside alertable waits, cancellation,
-// and the per-thread last error.
+// of input reports whose completion routines run as APCs inside alertable waits, and
+// cancellation. The per-thread last error is the one both backends share.
 #include <fcntl.h>
 
 #include <algorithm>
-#include <chrono>
-#include <thread>
 
+#include "platform/common/AlertableWait.h"
 #include "platform/hidraw/Errors.h"
 #include "platform/hidraw/Layers.h"
 #include "platform/hidraw/State.h"
@@ -69,13 +68,8 @@ BOOL WINAPI HidrawCloseHandle(HANDLE handle) {
   State& s = TheState();
   Lock lock(s.mutex);
   auto it = s.handles.find(handle);
-  if (it == s.handles.end()) {
-    SetError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  EndReadsLocked(
-      s, [handle](const PendingRead& read) { return read.handle == handle; },
-      ERROR_OPERATION_ABORTED);
+  if (it == s.handles.end()) return common::Fail(ERROR_INVALID_HANDLE);
+  EndReadsLocked(s, common::ReadsOf{handle}, ERROR_OPERATION_ABORTED);
   s.handles.erase(it);  // the descriptor closes once no poll holds it any more
   return TRUE;
 }
@@ -91,14 +85,7 @@ BOOL WINAPI HidrawReadFileEx(HANDLE handle, LPVOID buffer, DWORD count, LPOVERLA
     SetError(ERROR_DEVICE_NOT_CONNECTED);
     return FALSE;
   }
-  if (!file->overlapped || overlapped == nullptr || buffer == nullptr) {
-    SetError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  if ((file->access & GENERIC_READ) == 0) {
-    SetError(ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
+  if (!common::ReadCallAllowed(file->overlapped, file->access, overlapped, buffer)) return FALSE;
   const DescriptorCaps* caps = CapsLocked(*file);
   if (file->gone) {
     SetError(ERROR_DEVICE_NOT_CONNECTED);
@@ -109,10 +96,9 @@ BOOL WINAPI HidrawReadFileEx(HANDLE handle, LPVOID buffer, DWORD count, LPOVERLA
     SetError(kErrorInvalidUserBuffer);
     return FALSE;
   }
-  overlapped->Internal = kStatusPending;
-  overlapped->InternalHigh = 0;
+  common::MarkPending(*overlapped);
   s.reads.push_back(
-      {handle, file, thread, overlapped, static_cast<BYTE*>(buffer), count, completion});
+      {{handle, thread, overlapped, static_cast<BYTE*>(buffer), count, completion}, file});
   SetError(ERROR_SUCCESS);
   return TRUE;
 }
@@ -141,92 +127,40 @@ BOOL WINAPI HidrawGetOverlappedResult(HANDLE, LPOVERLAPPED overlapped, DWORD* tr
       s.completed.wait(lock);
     }
   }
-  *transferred = static_cast<DWORD>(overlapped->InternalHigh);
-  if (overlapped->Internal == kStatusPending) {
-    SetError(ERROR_IO_INCOMPLETE);
-    return FALSE;
-  }
-  if (overlapped->Internal != kStatusSuccess) {
-    SetError(ErrorOfStatus(overlapped->Internal));
-    return FALSE;
-  }
-  return TRUE;
+  return common::OverlappedOutcome(*overlapped, transferred);
 }
 
-bool TakeRoutines(std::uint64_t me, std::deque<Apc>& due) {
-  State& s = TheState();
-  Lock lock(s.mutex);
-  auto it = s.apcs.find(me);
-  if (it == s.apcs.end() || it->second.empty()) return false;
-  due.swap(it->second);
-  return true;
+// Only the issuing thread serves its reads, so an alertable wait serves them until a routine is
+// queued for the thread or it is woken.
+void ServeWhileWaiting(std::uint64_t, const common::Deadline& deadline) {
+  ServiceOwnReads(deadline.RemainingMilliseconds());
 }
 
 DWORD WINAPI HidrawSleepEx(DWORD milliseconds, BOOL alertable) {
-  using Clock = std::chrono::steady_clock;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
-  if (!alertable) {
-    // Nothing but the time ends a plain sleep.
-    if (milliseconds == INFINITE) {
-      for (;;) std::this_thread::sleep_for(std::chrono::hours(24));
-    }
-    std::this_thread::sleep_until(deadline);
-    return 0;
-  }
-  const std::uint64_t me = CurrentThreadKey();
-  std::deque<Apc> due;
-  for (;;) {
-    if (TakeRoutines(me, due)) break;
-    DWORD remaining = INFINITE;
-    if (milliseconds != INFINITE) {
-      const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-      remaining = static_cast<DWORD>(std::max<std::int64_t>(left.count(), 0));
-    }
-    ServiceOwnReads(remaining);
-    if (TakeRoutines(me, due)) break;
-    if (milliseconds != INFINITE && Clock::now() >= deadline) return 0;
-  }
-  for (const Apc& apc : due) {
-    if (apc.routine != nullptr) apc.routine(apc.error, apc.bytes, apc.overlapped);
-  }
-  return WAIT_IO_COMPLETION;
+  State& s = TheState();
+  return common::ServeSleepEx(milliseconds, alertable,
+                              {s.mutex, s.apcs, &CurrentThreadKey, &ServeWhileWaiting});
 }
 
 BOOL WINAPI HidrawCancelIo(HANDLE handle) {
   const std::uint64_t me = CurrentThreadKey();
   State& s = TheState();
   Lock lock(s.mutex);
-  if (s.handles.find(handle) == s.handles.end()) {
-    SetError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  // Only the calling thread's reads, as CancelIo does.
-  EndReadsLocked(
-      s,
-      [handle, me](const PendingRead& read) { return read.handle == handle && read.thread == me; },
-      ERROR_OPERATION_ABORTED);
+  if (s.handles.find(handle) == s.handles.end()) return common::Fail(ERROR_INVALID_HANDLE);
+  EndReadsLocked(s, common::ThreadReadsOf{handle, me}, ERROR_OPERATION_ABORTED);
   return TRUE;
-}
-
-DWORD WINAPI HidrawGetLastError() {
-  return LastError();
-}
-void WINAPI HidrawSetLastError(DWORD error) {
-  SetError(error);
 }
 
 }  // namespace
 
-hid::SymbolTable Kernel32Symbols() {
+common::Kernel32Exports Kernel32Entries() {
   return {
-      {"CreateFileA", ToFarProc(&HidrawCreateFileA)},
-      {"CloseHandle", ToFarProc(&HidrawCloseHandle)},
-      {"ReadFileEx", ToFarProc(&HidrawReadFileEx)},
-      {"GetOverlappedResult", ToFarProc(&HidrawGetOverlappedResult)},
-      {"SleepEx", ToFarProc(&HidrawSleepEx)},
-      {"CancelIo", ToFarProc(&HidrawCancelIo)},
-      {"GetLastError", ToFarProc(&HidrawGetLastError)},
-      {"SetLastError", ToFarProc(&HidrawSetLastError)},
+      .CreateFileA = &HidrawCreateFileA,
+      .CloseHandle = &HidrawCloseHandle,
+      .ReadFileEx = &HidrawReadFileEx,
+      .GetOverlappedResult = &HidrawGetOverlappedResult,
+      .SleepEx = &HidrawSleepEx,
+      .CancelIo = &HidrawCancelIo,
   };
 }
 

@@ -1,11 +1,15 @@
 #include "platform/hidraw/Properties.h"
 
-#include <cstdio>
-#include <cstring>
 #include <set>
 
 namespace hidraw::detail {
 namespace {
+
+using common::Dword;
+using common::Hex4;
+using common::Property;
+using common::Text;
+using common::Texts;
 
 constexpr std::size_t kDevInstTableBound = 4096;
 
@@ -20,35 +24,6 @@ constexpr std::size_t kDevInstTableBound = 4096;
 // interfaces can never collide.
 std::string IdentityOf(const InterfaceInfo& info) {
   return info.syspath + '\n' + std::to_string(info.devnum) + '\n' + std::to_string(info.nodeInode);
-}
-
-Property Text(const std::string& text) {
-  if (text.empty()) return {};
-  Property p{REG_SZ, std::vector<std::uint8_t>(text.begin(), text.end())};
-  p.bytes.push_back(0);
-  return p;
-}
-
-Property Texts(const std::vector<std::string>& texts) {
-  Property p{REG_MULTI_SZ, {}};
-  for (const std::string& t : texts) {
-    p.bytes.insert(p.bytes.end(), t.begin(), t.end());
-    p.bytes.push_back(0);
-  }
-  p.bytes.push_back(0);
-  return p;
-}
-
-Property Dword(DWORD value) {
-  Property p{REG_DWORD, std::vector<std::uint8_t>(4)};
-  std::memcpy(p.bytes.data(), &value, 4);
-  return p;
-}
-
-std::string Hex4(unsigned value) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%04X", value & 0xFFFFu);
-  return text;
 }
 
 }  // namespace

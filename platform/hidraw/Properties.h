@@ -3,10 +3,9 @@
 // equivalent for.
 #pragma once
 
-#include <cstdint>
-#include <string>
 #include <vector>
 
+#include "platform/common/RegistryProperty.h"
 #include "platform/hidraw/State.h"
 
 namespace hidraw::detail {
@@ -19,11 +18,7 @@ DWORD DevInstLocked(State& s, const InterfaceInfo& info);
 // table has grown past a bound (a resident program may see thousands of plug-ins).
 void TrimDevInstsLocked(State& s, const std::vector<SetMember>& present);
 
-struct Property {
-  DWORD type = 0;
-  std::vector<std::uint8_t> bytes;  // empty: the interface has no such property
-};
-
-Property PropertyOf(const InterfaceInfo& info, DWORD code);
+// Empty when the interface has no such property.
+common::Property PropertyOf(const InterfaceInfo& info, DWORD code);
 
 }  // namespace hidraw::detail

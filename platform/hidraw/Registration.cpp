@@ -1,10 +1,8 @@
-// Puts the three hidraw libraries into the loader's registry. The bindings resolve every export
-// they name, so each library also carries the exports the HID layer never calls, as entry points
-// that fail.
-#include <set>
+// Puts the three hidraw libraries into the loader's registry over the system they run on, with
+// the thread that watches for hot-plugs.
+#include <string_view>
 
-#include "hid/BindingTables.h"
-#include "platform/hidraw/Errors.h"
+#include "platform/common/Exports.h"
 #include "platform/hidraw/Hidraw.h"
 #include "platform/hidraw/HotplugWatch.h"
 #include "platform/hidraw/Layers.h"
@@ -14,29 +12,15 @@
 namespace hidraw {
 namespace {
 
+namespace common = platform::common;
 using detail::Lock;
 using detail::State;
 using detail::TheState;
 
-// Stands in for every unused export, whatever its parameters: on x86-64 the caller cleans up
-// the arguments, and all of them read a zero result as failure (FALSE, a null handle or an
-// unsuccessful count).
-ULONG_PTR WINAPI NotImplemented() {
-  SetError(ERROR_CALL_NOT_IMPLEMENTED);
-  return 0;
-}
-
-template <class Row, std::size_t N>
-hid::SymbolTable WithStubs(hid::SymbolTable implemented, const Row (&rows)[N]) {
-  std::set<std::string> present;
-  for (const auto& [name, address] : implemented) present.insert(name);
-  for (const Row& row : rows) {
-    if (present.insert(row.exportName).second) {
-      implemented.emplace_back(row.exportName, detail::ToFarProc(&NotImplemented));
-    }
-  }
-  return implemented;
-}
+// The public names and the ones registered under must not drift apart.
+static_assert(std::string_view(kHidLibraryName) == common::kHidLibraryName);
+static_assert(std::string_view(kSetupApiLibraryName) == common::kSetupApiLibraryName);
+static_assert(std::string_view(kKernel32LibraryName) == common::kKernel32LibraryName);
 
 template <class Count>
 int Observe(Count count) {
@@ -58,18 +42,14 @@ Registration::Registration(System system) {
     Lock lock(s.mutex);
     s.system = std::move(system);
   }
-  hid::RegisterLibrary(kHidLibraryName, WithStubs(detail::HidSymbols(), hid::kHidBindings));
-  hid::RegisterLibrary(kSetupApiLibraryName,
-                       WithStubs(detail::SetupApiSymbols(), hid::kSetupApiBindings));
-  hid::RegisterLibrary(kKernel32LibraryName, detail::Kernel32Symbols());
+  common::RegisterLibraries(detail::HidEntries(), detail::SetupApiEntries(),
+                            detail::Kernel32Entries());
   watch_ = std::make_unique<HotplugWatch>(directory ? directory->Watch() : nullptr);
 }
 
 Registration::~Registration() {
   watch_.reset();  // no broadcast after this
-  hid::UnregisterLibrary(kHidLibraryName);
-  hid::UnregisterLibrary(kSetupApiLibraryName);
-  hid::UnregisterLibrary(kKernel32LibraryName);
+  common::UnregisterLibraries();
   State& s = TheState();
   Lock lock(s.mutex);
   s.system = System{};
@@ -86,10 +66,10 @@ int PendingReads() {
   return Observe([](State& s) { return s.reads.size(); });
 }
 int PreparsedDataAlive() {
-  return Observe([](State& s) { return s.preparsed.size(); });
+  return Observe([](State& s) { return s.preparsed.Count(); });
 }
 int DeviceInfoSetsAlive() {
-  return Observe([](State& s) { return s.sets.size(); });
+  return Observe([](State& s) { return s.sets.Count(); });
 }
 
 }  // namespace hidraw

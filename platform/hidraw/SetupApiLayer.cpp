@@ -1,7 +1,6 @@
 // The setup library of the hidraw services: snapshots of the hidraw interfaces present, their
 // detail records (device node, DevInst) and registry properties.
-#include <cstring>
-
+#include "platform/common/RegistryProperty.h"
 #include "platform/hidraw/Errors.h"
 #include "platform/hidraw/Layers.h"
 #include "platform/hidraw/Properties.h"
@@ -10,21 +9,6 @@
 namespace hidraw::detail {
 namespace {
 
-// The HIDClass device setup class (not the interface class).
-constexpr GUID kHidClassGuid = {
-    0x745A17A0, 0x74D3, 0x11D0, {0xB6, 0xFE, 0x00, 0xA0, 0xC9, 0x0F, 0x57, 0xDA}};
-constexpr DWORD kSpintActive = 1;
-constexpr DWORD kDigcfAllClasses = 0x00000004;
-
-bool SameGuid(const GUID& a, const GUID& b) {
-  return std::memcmp(&a, &b, sizeof(GUID)) == 0;
-}
-
-BOOL Fail(DWORD error) {
-  SetError(error);
-  return FALSE;
-}
-
 HDEVINFO WINAPI HidrawSetupDiGetClassDevsA(const GUID* classGuid, PCSTR, HWND, DWORD flags) {
   State& s = TheState();
   std::shared_ptr<DeviceDirectory> directory;
@@ -32,14 +16,10 @@ HDEVINFO WINAPI HidrawSetupDiGetClassDevsA(const GUID* classGuid, PCSTR, HWND, D
     Lock lock(s.mutex);
     directory = s.system.directory;
   }
-  if (classGuid == nullptr && (flags & kDigcfAllClasses) == 0) {
-    SetError(ERROR_INVALID_PARAMETER);
-    return INVALID_HANDLE_VALUE;
-  }
-  // Only HID interfaces exist here; any other class finds an empty set.
+  const common::ClassQuery query = common::QueryOf(classGuid, flags);
+  if (query == common::ClassQuery::Invalid) return INVALID_HANDLE_VALUE;
   std::vector<InterfaceInfo> found;
-  const bool hid = classGuid == nullptr || SameGuid(*classGuid, kHidInterfaceClassGuid);
-  if (hid && (flags & DIGCF_DEVICEINTERFACE) != 0 && directory) found = directory->Enumerate();
+  if (query == common::ClassQuery::HidInterfaces && directory) found = directory->Enumerate();
 
   Lock lock(s.mutex);
   std::vector<SetMember> members;
@@ -49,22 +29,9 @@ HDEVINFO WINAPI HidrawSetupDiGetClassDevsA(const GUID* classGuid, PCSTR, HWND, D
     members.push_back({std::move(info), devInst});
   }
   TrimDevInstsLocked(s, members);
-  s.nextSet += 0x10;
-  HDEVINFO set = reinterpret_cast<HDEVINFO>(s.nextSet);
-  s.sets[set] = std::move(members);
+  HDEVINFO set = s.sets.Add(std::move(members));
   SetError(ERROR_SUCCESS);
   return set;
-}
-
-const std::vector<SetMember>* FindSet(State& s, HDEVINFO set) {
-  auto it = s.sets.find(set);
-  return it != s.sets.end() ? &it->second : nullptr;
-}
-
-// The interface records carry their position in the set (plus one) in Reserved.
-const SetMember* Member(const std::vector<SetMember>& members, ULONG_PTR token) {
-  if (token == 0 || token > members.size()) return nullptr;
-  return &members[token - 1];
 }
 
 BOOL WINAPI HidrawSetupDiEnumDeviceInterfaces(HDEVINFO set, SP_DEVINFO_DATA*,
@@ -72,19 +39,7 @@ BOOL WINAPI HidrawSetupDiEnumDeviceInterfaces(HDEVINFO set, SP_DEVINFO_DATA*,
                                               SP_DEVICE_INTERFACE_DATA* interfaceData) {
   State& s = TheState();
   Lock lock(s.mutex);
-  const auto* members = FindSet(s, set);
-  if (members == nullptr) return Fail(ERROR_INVALID_HANDLE);
-  if (interfaceData == nullptr || interfaceGuid == nullptr) return Fail(ERROR_INVALID_PARAMETER);
-  if (interfaceData->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA)) {
-    return Fail(kErrorInvalidUserBuffer);
-  }
-  if (!SameGuid(*interfaceGuid, kHidInterfaceClassGuid) || index >= members->size()) {
-    return Fail(ERROR_NO_MORE_ITEMS);
-  }
-  interfaceData->InterfaceClassGuid = kHidInterfaceClassGuid;
-  interfaceData->Flags = kSpintActive;
-  interfaceData->Reserved = static_cast<ULONG_PTR>(index) + 1;
-  return TRUE;
+  return s.sets.EnumInterface(set, interfaceGuid, index, interfaceData);
 }
 
 BOOL WINAPI HidrawSetupDiGetDeviceInterfaceDetailA(HDEVINFO set,
@@ -94,32 +49,12 @@ BOOL WINAPI HidrawSetupDiGetDeviceInterfaceDetailA(HDEVINFO set,
                                                    SP_DEVINFO_DATA* devInfo) {
   State& s = TheState();
   Lock lock(s.mutex);
-  const auto* members = FindSet(s, set);
-  if (members == nullptr) return Fail(ERROR_INVALID_HANDLE);
-  if (interfaceData == nullptr || interfaceData->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA)) {
-    return Fail(kErrorInvalidUserBuffer);
-  }
-  const SetMember* member = Member(*members, interfaceData->Reserved);
-  if (member == nullptr) return Fail(ERROR_INVALID_PARAMETER);
-  const std::string& path = member->info.devnode;
-  const DWORD needed = static_cast<DWORD>(kDetailPathOffset + path.size() + 1);
-  if (requiredSize != nullptr) *requiredSize = needed;
-  if (detail == nullptr) {
-    return Fail(detailSize == 0 ? ERROR_INSUFFICIENT_BUFFER : kErrorInvalidUserBuffer);
-  }
-  if (detail->cbSize != kDetailDataSize) return Fail(kErrorInvalidUserBuffer);
-  if (detailSize < needed) return Fail(ERROR_INSUFFICIENT_BUFFER);
-  if (devInfo != nullptr && devInfo->cbSize != sizeof(SP_DEVINFO_DATA)) {
-    return Fail(kErrorInvalidUserBuffer);
-  }
-  char* out = reinterpret_cast<char*>(detail) + kDetailPathOffset;
-  std::memcpy(out, path.c_str(), path.size() + 1);
-  if (devInfo != nullptr) {
-    devInfo->ClassGuid = kHidClassGuid;
-    devInfo->DevInst = member->devInst;
-    devInfo->Reserved = interfaceData->Reserved;
-  }
-  return TRUE;
+  const SetMember* member = s.sets.OfInterface(set, interfaceData);
+  if (member == nullptr) return FALSE;
+  // The device node is the device path.
+  return common::WriteInterfaceDetail(member->info.devnode, member->devInst,
+                                      interfaceData->Reserved, detail, detailSize, requiredSize,
+                                      devInfo);
 }
 
 BOOL WINAPI HidrawSetupDiGetDeviceRegistryPropertyA(HDEVINFO set, SP_DEVINFO_DATA* devInfo,
@@ -127,41 +62,27 @@ BOOL WINAPI HidrawSetupDiGetDeviceRegistryPropertyA(HDEVINFO set, SP_DEVINFO_DAT
                                                     DWORD size, DWORD* requiredSize) {
   State& s = TheState();
   Lock lock(s.mutex);
-  const auto* members = FindSet(s, set);
-  if (members == nullptr) return Fail(ERROR_INVALID_HANDLE);
-  if (devInfo == nullptr || devInfo->cbSize != sizeof(SP_DEVINFO_DATA)) {
-    return Fail(kErrorInvalidUserBuffer);
-  }
-  const SetMember* member = Member(*members, devInfo->Reserved);
-  if (member == nullptr || member->devInst != devInfo->DevInst) {
-    return Fail(kErrorNoSuchDevinst);
-  }
-  const Property p = PropertyOf(member->info, property);
-  if (p.bytes.empty()) return Fail(kErrorInvalidData);
-  const DWORD needed = static_cast<DWORD>(p.bytes.size());
-  if (requiredSize != nullptr) *requiredSize = needed;
-  if (regType != nullptr) *regType = p.type;
-  if (buffer == nullptr || size < needed) return Fail(ERROR_INSUFFICIENT_BUFFER);
-  std::memcpy(buffer, p.bytes.data(), needed);
-  return TRUE;
+  const SetMember* member = s.sets.OfDevInfo(set, devInfo);
+  if (member == nullptr) return FALSE;
+  return common::CopyProperty(PropertyOf(member->info, property), regType, buffer, size,
+                              requiredSize);
 }
 
 BOOL WINAPI HidrawSetupDiDestroyDeviceInfoList(HDEVINFO set) {
   State& s = TheState();
   Lock lock(s.mutex);
-  if (s.sets.erase(set) == 0) return Fail(ERROR_INVALID_HANDLE);
-  return TRUE;
+  return s.sets.Destroy(set);
 }
 
 }  // namespace
 
-hid::SymbolTable SetupApiSymbols() {
+common::SetupApiExports SetupApiEntries() {
   return {
-      {"SetupDiGetClassDevsA", ToFarProc(&HidrawSetupDiGetClassDevsA)},
-      {"SetupDiEnumDeviceInterfaces", ToFarProc(&HidrawSetupDiEnumDeviceInterfaces)},
-      {"SetupDiGetDeviceInterfaceDetailA", ToFarProc(&HidrawSetupDiGetDeviceInterfaceDetailA)},
-      {"SetupDiGetDeviceRegistryPropertyA", ToFarProc(&HidrawSetupDiGetDeviceRegistryPropertyA)},
-      {"SetupDiDestroyDeviceInfoList", ToFarProc(&HidrawSetupDiDestroyDeviceInfoList)},
+      .SetupDiGetClassDevsA = &HidrawSetupDiGetClassDevsA,
+      .SetupDiEnumDeviceInterfaces = &HidrawSetupDiEnumDeviceInterfaces,
+      .SetupDiGetDeviceInterfaceDetailA = &HidrawSetupDiGetDeviceInterfaceDetailA,
+      .SetupDiGetDeviceRegistryPropertyA = &HidrawSetupDiGetDeviceRegistryPropertyA,
+      .SetupDiDestroyDeviceInfoList = &HidrawSetupDiDestroyDeviceInfoList,
   };
 }
 

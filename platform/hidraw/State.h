@@ -14,15 +14,18 @@
 #include <vector>
 
 #include "hid/WinTypes.h"
+#include "platform/common/Completion.h"
+#include "platform/common/DeviceInfoSets.h"
+#include "platform/common/Preparsed.h"
 #include "platform/hidraw/Descriptor.h"
 #include "platform/hidraw/Fd.h"
 #include "platform/hidraw/System.h"
 
 namespace hidraw::detail {
 
-// NTSTATUS values kept in OVERLAPPED.Internal, as the system keeps them there.
-constexpr ULONG_PTR kStatusSuccess = 0;
-constexpr ULONG_PTR kStatusPending = 0x00000103;
+// What the services share with the virtual ones, under the names the layers here use.
+namespace common = platform::common;
+using common::kStatusPending;
 
 // One CreateFileA opening. A pending read and a poll in progress hold it too, so its descriptor
 // is closed only once nothing can still be polling it: a number the kernel hands out again
@@ -37,31 +40,14 @@ struct File {
   bool gone = false;                   // the device went away under this handle
 };
 
-struct PendingRead {
-  HANDLE handle;
-  std::shared_ptr<File> file;
-  std::uint64_t thread;
-  OVERLAPPED* overlapped;
-  BYTE* buffer;
-  DWORD count;
-  LPOVERLAPPED_COMPLETION_ROUTINE routine;
-};
-
-struct Apc {
-  LPOVERLAPPED_COMPLETION_ROUTINE routine;
-  DWORD error;
-  DWORD bytes;
-  OVERLAPPED* overlapped;
+struct PendingRead : common::ReadRequest {
+  std::shared_ptr<File> file;  // the handle's opening, kept while the read is polled
 };
 
 // One interface as a device-info set saw it when it was made.
 struct SetMember {
   InterfaceInfo info;
   DWORD devInst;
-};
-
-struct Preparsed {
-  HIDP_CAPS caps;
 };
 
 struct State {
@@ -71,14 +57,13 @@ struct State {
   System system;  // empty while the libraries are not registered
   std::map<HANDLE, std::shared_ptr<File>> handles;
   std::deque<PendingRead> reads;  // oldest first
-  std::map<std::uint64_t, std::deque<Apc>> apcs;
+  common::ApcQueues apcs;
   std::map<std::uint64_t, int> wakers;  // each thread's wake descriptor, owned by the thread
-  std::map<HDEVINFO, std::vector<SetMember>> sets;
-  std::map<const void*, std::unique_ptr<Preparsed>> preparsed;
+  common::DeviceInfoSets<SetMember> sets{0x5D700000};
+  common::PreparsedTable preparsed;
   std::map<std::string, DWORD> devInsts;  // by interface identity
 
   std::uintptr_t nextHandle = 0x6D000000;
-  std::uintptr_t nextSet = 0x5D700000;
   DWORD nextDevInst = 0x2000;
 };
 
@@ -107,26 +92,14 @@ void CompleteReadLocked(State& s, const PendingRead& read, DWORD error, DWORD by
 // Ends every pending read that `match` selects with 0 bytes and `error`.
 template <class Match>
 void EndReadsLocked(State& s, Match match, DWORD error) {
-  std::deque<PendingRead> keep;
-  std::vector<PendingRead> ended;
-  for (PendingRead& read : s.reads) {
-    if (match(read)) {
-      ended.push_back(std::move(read));
-    } else {
-      keep.push_back(std::move(read));
-    }
+  for (const PendingRead& read : common::TakeReads(s.reads, match)) {
+    CompleteReadLocked(s, read, error, 0);
   }
-  s.reads.swap(keep);
-  for (const PendingRead& read : ended) CompleteReadLocked(s, read, error, 0);
 }
 
 // Waits up to `milliseconds` (INFINITE: no limit) for the calling thread's pending reads and
 // completes those that can be; returns early when a routine was queued for the thread or it was
 // woken. Runs no routine. Blocks in poll: never spins.
 void ServiceOwnReads(DWORD milliseconds);
-
-// The system error code of a status kept in OVERLAPPED.Internal, and the reverse.
-DWORD ErrorOfStatus(ULONG_PTR status);
-ULONG_PTR StatusOfError(DWORD error);
 
 }  // namespace hidraw::detail

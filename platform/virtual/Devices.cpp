@@ -171,13 +171,13 @@ int PendingReads(DeviceId device) {
 int PreparsedDataAlive() {
   State& s = TheState();
   Lock lock(s.mutex);
-  return static_cast<int>(s.preparsed.size());
+  return static_cast<int>(s.preparsed.Count());
 }
 
 int DeviceInfoSetsAlive() {
   State& s = TheState();
   Lock lock(s.mutex);
-  return static_cast<int>(s.sets.size());
+  return static_cast<int>(s.sets.Count());
 }
 
 bool FailNextCalls(const std::string& entryPoint, int count, DWORD error) {
@@ -203,9 +203,9 @@ void Reset() {
   s.devices.clear();
   s.handles.clear();
   s.reads.clear();
-  s.apcs.clear();
-  s.sets.clear();
-  s.preparsed.clear();
+  s.apcs.Clear();
+  s.sets.Clear();
+  s.preparsed.Clear();
   s.faults.clear();
 }
 

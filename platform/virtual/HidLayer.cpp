@@ -1,8 +1,6 @@
 // The HID class library of the virtual services: identification, product string, preparsed data
 // and capabilities, input buffer counts and the feature-report exchange with the firmware.
-#include <algorithm>
-#include <cstring>
-
+#include "platform/common/ProductString.h"
 #include "platform/virtual/Layers.h"
 #include "platform/virtual/Services.h"
 
@@ -11,15 +9,10 @@ namespace {
 
 constexpr BOOLEAN kTrue = 1;
 constexpr BOOLEAN kFalse = 0;
-constexpr std::uint32_t kPreparsedTag = 0x48494450;  // "HIDP"
 
 BOOLEAN Fail(DWORD error) {
   SetError(error);
   return kFalse;
-}
-
-void WINAPI VirtualHidD_GetHidGuid(GUID* hidGuid) {
-  if (hidGuid != nullptr) *hidGuid = kHidInterfaceClassGuid;
 }
 
 BOOLEAN WINAPI VirtualHidD_GetAttributes(HANDLE device, HIDD_ATTRIBUTES* attributes) {
@@ -48,15 +41,7 @@ BOOLEAN WINAPI VirtualHidD_GetProductString(HANDLE device, PVOID buffer, ULONG l
   if (buffer == nullptr) return Fail(ERROR_INVALID_PARAMETER);
   // A device without a product string stalls the string request.
   if (!d->config.product) return Fail(ERROR_GEN_FAILURE);
-  const std::size_t bytes = (d->product.size() + 1) * sizeof(char16_t);
-  if (length < bytes) return Fail(ERROR_INSUFFICIENT_BUFFER);
-  auto* out = static_cast<std::uint8_t*>(buffer);
-  for (std::size_t i = 0; i <= d->product.size(); ++i) {
-    const char16_t c = i < d->product.size() ? d->product[i] : u'\0';
-    out[2 * i] = static_cast<std::uint8_t>(c & 0xFF);  // UTF-16LE, as the system serves it
-    out[2 * i + 1] = static_cast<std::uint8_t>(c >> 8);
-  }
-  return kTrue;
+  return common::CopyProductString(d->product, buffer, length);
 }
 
 HIDP_CAPS CapsOf(const DeviceConfig& c) {
@@ -87,9 +72,7 @@ BOOLEAN WINAPI VirtualHidD_GetPreparsedData(HANDLE device, PHIDP_PREPARSED_DATA*
   Device* d = UsableDevice(s, device, nullptr, error);
   if (d == nullptr) return Fail(error);
   if (data == nullptr) return Fail(ERROR_INVALID_PARAMETER);
-  auto blob = std::make_unique<PreparsedBlob>(PreparsedBlob{kPreparsedTag, CapsOf(d->config)});
-  *data = reinterpret_cast<PHIDP_PREPARSED_DATA>(blob.get());
-  s.preparsed[blob.get()] = std::move(blob);
+  *data = s.preparsed.Add(CapsOf(d->config));
   return kTrue;
 }
 
@@ -97,7 +80,7 @@ BOOLEAN WINAPI VirtualHidD_FreePreparsedData(PHIDP_PREPARSED_DATA data) {
   State& s = TheState();
   Lock lock(s.mutex);
   if (TakeFault(s, "HidD_FreePreparsedData")) return kFalse;
-  if (s.preparsed.erase(data) == 0) return Fail(ERROR_INVALID_PARAMETER);
+  if (!s.preparsed.Free(data)) return Fail(ERROR_INVALID_PARAMETER);
   return kTrue;
 }
 
@@ -105,10 +88,7 @@ NTSTATUS WINAPI VirtualHidP_GetCaps(PHIDP_PREPARSED_DATA data, HIDP_CAPS* caps) 
   State& s = TheState();
   Lock lock(s.mutex);
   if (TakeFault(s, "HidP_GetCaps")) return HIDP_STATUS_INVALID_PREPARSED_DATA;
-  auto it = s.preparsed.find(data);
-  if (it == s.preparsed.end() || caps == nullptr) return HIDP_STATUS_INVALID_PREPARSED_DATA;
-  *caps = it->second->caps;
-  return HIDP_STATUS_SUCCESS;
+  return s.preparsed.Caps(data, caps);
 }
 
 BOOLEAN WINAPI VirtualHidD_GetNumInputBuffers(HANDLE device, ULONG* count) {
@@ -197,18 +177,17 @@ BOOLEAN WINAPI VirtualHidD_SetFeature(HANDLE device, PVOID buffer, ULONG length)
 
 }  // namespace
 
-hid::SymbolTable HidSymbols() {
+common::HidExports HidEntries() {
   return {
-      {"HidD_GetHidGuid", ToFarProc(&VirtualHidD_GetHidGuid)},
-      {"HidD_GetAttributes", ToFarProc(&VirtualHidD_GetAttributes)},
-      {"HidD_GetProductString", ToFarProc(&VirtualHidD_GetProductString)},
-      {"HidD_GetPreparsedData", ToFarProc(&VirtualHidD_GetPreparsedData)},
-      {"HidD_FreePreparsedData", ToFarProc(&VirtualHidD_FreePreparsedData)},
-      {"HidP_GetCaps", ToFarProc(&VirtualHidP_GetCaps)},
-      {"HidD_GetNumInputBuffers", ToFarProc(&VirtualHidD_GetNumInputBuffers)},
-      {"HidD_SetNumInputBuffers", ToFarProc(&VirtualHidD_SetNumInputBuffers)},
-      {"HidD_GetFeature", ToFarProc(&VirtualHidD_GetFeature)},
-      {"HidD_SetFeature", ToFarProc(&VirtualHidD_SetFeature)},
+      .HidD_GetAttributes = &VirtualHidD_GetAttributes,
+      .HidD_GetProductString = &VirtualHidD_GetProductString,
+      .HidD_GetPreparsedData = &VirtualHidD_GetPreparsedData,
+      .HidD_FreePreparsedData = &VirtualHidD_FreePreparsedData,
+      .HidP_GetCaps = &VirtualHidP_GetCaps,
+      .HidD_GetNumInputBuffers = &VirtualHidD_GetNumInputBuffers,
+      .HidD_SetNumInputBuffers = &VirtualHidD_SetNumInputBuffers,
+      .HidD_GetFeature = &VirtualHidD_GetFeature,
+      .HidD_SetFeature = &VirtualHidD_SetFeature,
   };
 }
 

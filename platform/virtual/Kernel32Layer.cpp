@@ -1,10 +1,10 @@
 // The kernel32 file calls of the virtual services: opening interfaces by device path,
-// overlapped reads of input reports with completion routines run as APCs in alertable waits,
-// cancellation, and the per-thread last error.
-#include <chrono>
-#include <thread>
+// overlapped reads of input reports with completion routines run as APCs in alertable waits, and
+// cancellation. The per-thread last error is the one both backends share.
+#include <algorithm>
 
 #include "host/SysUtils.h"
+#include "platform/common/AlertableWait.h"
 #include "platform/virtual/Layers.h"
 #include "platform/virtual/Services.h"
 
@@ -58,13 +58,8 @@ BOOL WINAPI VirtualCloseHandle(HANDLE handle) {
   Lock lock(s.mutex);
   if (TakeFault(s, "CloseHandle")) return FALSE;
   auto it = s.handles.find(handle);
-  if (it == s.handles.end()) {
-    SetError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  EndReadsLocked(
-      s, [handle](const PendingRead& read) { return read.handle == handle; },
-      ERROR_OPERATION_ABORTED);
+  if (it == s.handles.end()) return common::Fail(ERROR_INVALID_HANDLE);
+  EndReadsLocked(s, common::ReadsOf{handle}, ERROR_OPERATION_ABORTED);
   s.handles.erase(it);
   return TRUE;
 }
@@ -82,12 +77,7 @@ BOOL WINAPI VirtualReadFileEx(HANDLE file, LPVOID buffer, DWORD count, LPOVERLAP
     SetError(error);
     return FALSE;
   }
-  if (!record->overlapped || overlapped == nullptr || buffer == nullptr) {
-    SetError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  if ((record->access & GENERIC_READ) == 0) {
-    SetError(ERROR_ACCESS_DENIED);
+  if (!common::ReadCallAllowed(record->overlapped, record->access, overlapped, buffer)) {
     return FALSE;
   }
   const DWORD length = device->config.inputReportLength;
@@ -96,8 +86,7 @@ BOOL WINAPI VirtualReadFileEx(HANDLE file, LPVOID buffer, DWORD count, LPOVERLAP
     return FALSE;
   }
   PendingRead read{file, thread, overlapped, static_cast<BYTE*>(buffer), count, completion};
-  overlapped->Internal = kStatusPending;
-  overlapped->InternalHigh = 0;
+  common::MarkPending(*overlapped);
   if (!device->inputQueue.empty()) {
     const std::vector<std::uint8_t> report = std::move(device->inputQueue.front());
     device->inputQueue.pop_front();
@@ -124,57 +113,25 @@ BOOL WINAPI VirtualGetOverlappedResult(HANDLE, LPOVERLAPPED overlapped, DWORD* t
   if (wait) {
     s.completed.wait(lock, [overlapped] { return overlapped->Internal != kStatusPending; });
   }
-  *transferred = static_cast<DWORD>(overlapped->InternalHigh);
-  if (overlapped->Internal == kStatusPending) {
-    SetError(ERROR_IO_INCOMPLETE);
-    return FALSE;
+  return common::OverlappedOutcome(*overlapped, transferred);
+}
+
+// Every completion notifies; the thread's queue is checked again under the lock.
+void WaitNotified(std::uint64_t thread, const common::Deadline& deadline) {
+  State& s = TheState();
+  Lock lock(s.mutex);
+  const auto queued = [&s, thread] { return s.apcs.Any(thread); };
+  if (deadline.Forever()) {
+    s.completed.wait(lock, queued);
+  } else {
+    s.completed.wait_until(lock, deadline.At(), queued);
   }
-  if (overlapped->Internal != kStatusSuccess) {
-    // The record keeps the status; the caller wants the error code the routine got.
-    DWORD error = ErrorOfStatus(overlapped->Internal);
-    SetError(error);
-    return FALSE;
-  }
-  return TRUE;
 }
 
 DWORD WINAPI VirtualSleepEx(DWORD milliseconds, BOOL alertable) {
-  using Clock = std::chrono::steady_clock;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
   State& s = TheState();
-  // The clock is checked here rather than trusting a timed wait's own verdict: some thread
-  // libraries end a timed wait a little early.
-  const bool forever = milliseconds == INFINITE;
-  if (!alertable) {
-    // Nothing but the time ends a plain sleep.
-    while (forever || Clock::now() < deadline) {
-      std::this_thread::sleep_until(forever ? Clock::now() + std::chrono::hours(24) : deadline);
-    }
-    return 0;
-  }
-  const std::uint64_t thread = CurrentThreadKey();
-  std::deque<Apc> due;
-  {
-    Lock lock(s.mutex);
-    for (;;) {
-      auto it = s.apcs.find(thread);
-      if (it != s.apcs.end() && !it->second.empty()) {
-        due.swap(it->second);
-        break;
-      }
-      if (!forever && Clock::now() >= deadline) break;
-      if (forever) {
-        s.completed.wait(lock);
-      } else {
-        s.completed.wait_until(lock, deadline);
-      }
-    }
-  }
-  if (due.empty()) return 0;
-  for (const Apc& apc : due) {
-    if (apc.routine != nullptr) apc.routine(apc.error, apc.bytes, apc.overlapped);
-  }
-  return WAIT_IO_COMPLETION;
+  return common::ServeSleepEx(milliseconds, alertable,
+                              {s.mutex, s.apcs, &CurrentThreadKey, &WaitNotified});
 }
 
 BOOL WINAPI VirtualCancelIo(HANDLE file) {
@@ -182,38 +139,21 @@ BOOL WINAPI VirtualCancelIo(HANDLE file) {
   State& s = TheState();
   Lock lock(s.mutex);
   if (TakeFault(s, "CancelIo")) return FALSE;
-  if (s.handles.find(file) == s.handles.end()) {
-    SetError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  EndReadsLocked(
-      s,
-      [file, thread](const PendingRead& read) {
-        return read.handle == file && read.thread == thread;
-      },
-      ERROR_OPERATION_ABORTED);
+  if (s.handles.find(file) == s.handles.end()) return common::Fail(ERROR_INVALID_HANDLE);
+  EndReadsLocked(s, common::ThreadReadsOf{file, thread}, ERROR_OPERATION_ABORTED);
   return TRUE;
-}
-
-DWORD WINAPI VirtualGetLastError() {
-  return LastError();
-}
-void WINAPI VirtualSetLastError(DWORD error) {
-  SetError(error);
 }
 
 }  // namespace
 
-hid::SymbolTable Kernel32Symbols() {
+common::Kernel32Exports Kernel32Entries() {
   return {
-      {"CreateFileA", ToFarProc(&VirtualCreateFileA)},
-      {"CloseHandle", ToFarProc(&VirtualCloseHandle)},
-      {"ReadFileEx", ToFarProc(&VirtualReadFileEx)},
-      {"GetOverlappedResult", ToFarProc(&VirtualGetOverlappedResult)},
-      {"SleepEx", ToFarProc(&VirtualSleepEx)},
-      {"CancelIo", ToFarProc(&VirtualCancelIo)},
-      {"GetLastError", ToFarProc(&VirtualGetLastError)},
-      {"SetLastError", ToFarProc(&VirtualSetLastError)},
+      .CreateFileA = &VirtualCreateFileA,
+      .CloseHandle = &VirtualCloseHandle,
+      .ReadFileEx = &VirtualReadFileEx,
+      .GetOverlappedResult = &VirtualGetOverlappedResult,
+      .SleepEx = &VirtualSleepEx,
+      .CancelIo = &VirtualCancelIo,
   };
 }
 

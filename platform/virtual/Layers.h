@@ -1,19 +1,13 @@
-// The entry points each virtual library exports, by export name.
+// The entry points each virtual library implements; platform/common adds the ones every backend
+// serves alike and registers them.
 #pragma once
 
-#include "hid/LibraryLoader.h"
+#include "platform/common/Exports.h"
 
 namespace virtualhid::detail {
 
-hid::SymbolTable Kernel32Symbols();
-hid::SymbolTable SetupApiSymbols();  // the implemented ones only
-hid::SymbolTable HidSymbols();       // the implemented ones only
-
-// A function pointer as the loader hands it out. The detour through void(*)() is the one cast
-// between function types that the compiler accepts as deliberate on every target.
-template <class Fn>
-FARPROC ToFarProc(Fn fn) {
-  return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(fn));
-}
+platform::common::HidExports HidEntries();
+platform::common::SetupApiExports SetupApiEntries();
+platform::common::Kernel32Exports Kernel32Entries();
 
 }  // namespace virtualhid::detail

@@ -1,89 +1,33 @@
 #include "platform/virtual/Services.h"
 
-#include <atomic>
 #include <cstdio>
 #include <set>
 
 #include "host/Messages.h"
-#include "host/SysUtils.h"
+#include "platform/common/ProductString.h"
+#include "platform/common/ThreadSlot.h"
 
 namespace virtualhid::detail {
 namespace {
 
 constexpr WPARAM kDbtDevnodesChanged = 7;
 
-// The system keeps an NTSTATUS in OVERLAPPED.Internal and hands the completion routine the
-// matching system error code.
-struct StatusPair {
-  DWORD error;
-  ULONG_PTR status;
-};
-constexpr StatusPair kStatusOf[] = {
-    {ERROR_SUCCESS, kStatusSuccess},          {ERROR_OPERATION_ABORTED, 0xC0000120},  // cancelled
-    {ERROR_DEVICE_NOT_CONNECTED, 0xC000009D},  // device not connected
-    {ERROR_INVALID_HANDLE, 0xC0000008},       {ERROR_GEN_FAILURE, 0xC0000001},  // unsuccessful
-};
-
-ULONG_PTR StatusOf(DWORD error) {
-  for (const StatusPair& p : kStatusOf) {
-    if (p.error == error) return p.status;
-  }
-  return 0xC0000001;
-}
-
-}  // namespace
-
-DWORD ErrorOfStatus(ULONG_PTR status) {
-  for (const StatusPair& p : kStatusOf) {
-    if (p.status == status) return p.error;
-  }
-  return ERROR_GEN_FAILURE;
-}
-
-namespace {
-
 // Removes the thread's queued routines and drops the reads it left pending when it ends, as
 // the system cancels a thread's I/O when the thread goes. Its OVERLAPPED records are not
 // touched: they may live on the stack that is going away.
-void WINAPI EndOfThread(void* value) {
-  const auto key = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(value));
-  State& s = TheState();
-  Lock lock(s.mutex);
-  s.apcs.erase(key);
-  std::deque<PendingRead> keep;
-  for (const PendingRead& read : s.reads) {
-    if (read.thread != key) keep.push_back(read);
-  }
-  s.reads.swap(keep);
-}
+struct ThreadSlot {
+  std::uint64_t key = common::NextThreadKey();
 
-#ifdef _WIN32
-// mingw runs thread_local destructors after the object's storage is gone, so the end of a
-// thread is caught with a fiber-local slot's callback there.
-void WatchEndOfThread(std::uint64_t key) {
-  static const DWORD slot = FlsAlloc(&EndOfThread);
-  FlsSetValue(slot, reinterpret_cast<void*>(static_cast<std::uintptr_t>(key)));
-}
-#else
-struct EndOfThreadWatch {
-  std::uint64_t key = 0;
-  ~EndOfThreadWatch() {
-    if (key != 0) EndOfThread(reinterpret_cast<void*>(static_cast<std::uintptr_t>(key)));
+  ThreadSlot() = default;
+  ~ThreadSlot() {
+    State& s = TheState();
+    Lock lock(s.mutex);
+    s.apcs.Forget(key);
+    common::TakeReads(s.reads, [this](const PendingRead& read) { return read.thread == key; });
   }
+  ThreadSlot(const ThreadSlot&) = delete;
+  ThreadSlot& operator=(const ThreadSlot&) = delete;
 };
-void WatchEndOfThread(std::uint64_t key) {
-  thread_local EndOfThreadWatch watch;
-  watch.key = key;
-}
-#endif
-
-std::uint64_t NextThreadKey() {
-  static std::atomic<std::uint64_t> next{0};
-  return ++next;
-}
-
-thread_local std::uint64_t tlsThreadKey = 0;
-thread_local DWORD tlsLastError = 0;
 
 const std::set<std::string>& FaultableEntryPoints() {
   static const std::set<std::string> names = {"HidD_GetAttributes",
@@ -115,11 +59,7 @@ Device::Device(DeviceId deviceId, const DeviceConfig& deviceConfig)
       config(deviceConfig),
       firmware(deviceConfig.firmware, deviceConfig.replyAfterPolls, deviceConfig.openLog,
                deviceConfig.featureReportLength) {
-  if (config.product) {
-    product = host::Utf8ToUtf16(*config.product);
-    // A USB string descriptor holds at most 126 characters.
-    if (product.size() > 126) product.resize(126);
-  }
+  if (config.product) product = common::UsbString(*config.product);
 }
 
 State& TheState() {
@@ -128,18 +68,7 @@ State& TheState() {
 }
 
 std::uint64_t CurrentThreadKey() {
-  if (tlsThreadKey == 0) {
-    tlsThreadKey = NextThreadKey();
-    WatchEndOfThread(tlsThreadKey);
-  }
-  return tlsThreadKey;
-}
-
-void SetError(DWORD error) {
-  tlsLastError = error;
-}
-DWORD LastError() {
-  return tlsLastError;
+  return common::ThisThreadSlot<ThreadSlot>().key;
 }
 
 bool TakeFault(State& s, const char* entryPoint) {
@@ -211,9 +140,7 @@ bool UnplugLocked(State& s, Device& device) {
 }
 
 void CompleteReadLocked(State& s, const PendingRead& read, DWORD error, DWORD bytes) {
-  read.overlapped->Internal = StatusOf(error);
-  read.overlapped->InternalHigh = bytes;
-  s.apcs[read.thread].push_back({read.routine, error, bytes, read.overlapped});
+  common::CompleteRead(s.apcs, read, error, bytes);
   s.completed.notify_all();
 }
 

@@ -13,20 +13,20 @@
 #include <vector>
 
 #include "hid/WinTypes.h"
+#include "platform/common/Completion.h"
+#include "platform/common/DeviceInfoSets.h"
+#include "platform/common/LastError.h"
+#include "platform/common/Preparsed.h"
 #include "platform/virtual/Firmware.h"
 #include "platform/virtual/VirtualHid.h"
 
 namespace virtualhid::detail {
 
-// NTSTATUS values kept in OVERLAPPED.Internal, as the system keeps them there.
-constexpr ULONG_PTR kStatusSuccess = 0;
-constexpr ULONG_PTR kStatusPending = 0x00000103;
-
-// System error codes the services report beyond those of host/WinDefs.h (named apart from the
-// SDK's macros, which exist on Windows).
-constexpr DWORD kErrorInvalidUserBuffer = 1784;
-constexpr DWORD kErrorInvalidData = 13;
-constexpr DWORD kErrorNoSuchDevinst = 0xE000020Bu;
+// What the services share with the hidraw ones, under the names the layers here use.
+namespace common = platform::common;
+using common::kErrorInvalidUserBuffer;
+using common::kStatusPending;
+using common::SetError;
 
 struct Device {
   DeviceId id = kNoDevice;
@@ -52,21 +52,7 @@ struct HandleRecord {
   ULONG numInputBuffers = 32;
 };
 
-struct PendingRead {
-  HANDLE handle;
-  std::uint64_t thread;
-  OVERLAPPED* overlapped;
-  BYTE* buffer;
-  DWORD count;
-  LPOVERLAPPED_COMPLETION_ROUTINE routine;
-};
-
-struct Apc {
-  LPOVERLAPPED_COMPLETION_ROUTINE routine;
-  DWORD error;
-  DWORD bytes;
-  OVERLAPPED* overlapped;
-};
+using PendingRead = common::ReadRequest;
 
 // One interface as a device-info set saw it when it was made.
 struct InterfaceSnapshot {
@@ -74,11 +60,6 @@ struct InterfaceSnapshot {
   DWORD devInst;
   std::string path;
   DeviceConfig config;
-};
-
-struct PreparsedBlob {
-  std::uint32_t tag;
-  HIDP_CAPS caps;
 };
 
 struct Fault {
@@ -93,13 +74,12 @@ struct State {
   std::vector<std::unique_ptr<Device>> devices;  // DeviceId is the index
   std::map<HANDLE, HandleRecord> handles;
   std::deque<PendingRead> reads;  // oldest first
-  std::map<std::uint64_t, std::deque<Apc>> apcs;
-  std::map<HDEVINFO, std::vector<InterfaceSnapshot>> sets;
-  std::map<const void*, std::unique_ptr<PreparsedBlob>> preparsed;
+  common::ApcQueues apcs;
+  common::DeviceInfoSets<InterfaceSnapshot> sets{0x5E700000};
+  common::PreparsedTable preparsed;
   std::map<std::string, Fault> faults;
 
   std::uintptr_t nextHandle = 0x7D000000;
-  std::uintptr_t nextSet = 0x5E700000;
   DWORD nextDevInst = 0x1000;
   std::uint32_t plugCount = 0;
 };
@@ -111,10 +91,6 @@ using Lock = std::unique_lock<std::mutex>;
 
 // A key for the calling thread that no later thread gets again.
 std::uint64_t CurrentThreadKey();
-
-// The calling thread's last error (GetLastError / SetLastError of the virtual kernel32).
-void SetError(DWORD error);
-DWORD LastError();
 
 // With the lock held: a fault armed for `entryPoint` is taken (and its error set) here.
 bool TakeFault(State& s, const char* entryPoint);
@@ -136,25 +112,14 @@ void EndReadsLocked(State& s, Match match, DWORD error);
 // Completes one read with data or with an error, queueing its routine.
 void CompleteReadLocked(State& s, const PendingRead& read, DWORD error, DWORD bytes);
 
-// The system error code of a status kept in OVERLAPPED.Internal.
-DWORD ErrorOfStatus(ULONG_PTR status);
-
 // The system's device-change broadcast; call without the lock.
 void PostDeviceChange();
 
 template <class Match>
 void EndReadsLocked(State& s, Match match, DWORD error) {
-  std::deque<PendingRead> keep;
-  std::vector<PendingRead> ended;
-  for (const PendingRead& read : s.reads) {
-    if (match(read)) {
-      ended.push_back(read);
-    } else {
-      keep.push_back(read);
-    }
+  for (const PendingRead& read : common::TakeReads(s.reads, match)) {
+    CompleteReadLocked(s, read, error, 0);
   }
-  s.reads.swap(keep);
-  for (const PendingRead& read : ended) CompleteReadLocked(s, read, error, 0);
 }
 
 }  // namespace virtualhid::detail
