@@ -59,21 +59,13 @@ struct SP_DEVINFO_DATA {
   DWORD DevInst;
   ULONG_PTR Reserved;
 };
-#pragma pack(push, 1)
-struct SP_DEVICE_INTERFACE_DETAIL_DATA_A_PACKED {
-  DWORD cbSize;
-  CHAR DevicePath[1];
-};
-#pragma pack(pop)
 struct SP_DEVICE_INTERFACE_DETAIL_DATA_A {
   DWORD cbSize;
   CHAR DevicePath[1];
 };
-// The value the setup library expects in the detail record's cbSize: 5 on 32-bit builds
-// (packed), 8 on 64-bit ones.
-constexpr DWORD kDetailDataSize = sizeof(void*) == 8
-                                      ? sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A)
-                                      : sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A_PACKED);
+// The value the setup library expects in the detail record's cbSize: the record's size in the
+// library's own build, 5 on 32-bit Windows (packed there) and 8 on 64-bit.
+constexpr DWORD kDetailDataSize = sizeof(void*) == 8 ? 8 : 5;
 constexpr std::size_t kDetailPathOffset = offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
 
 constexpr DWORD DIGCF_PRESENT = 0x00000002;
