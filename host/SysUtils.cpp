@@ -69,9 +69,9 @@ std::string Format(const std::string& format, std::initializer_list<FormatArg> a
       break;
     }
     char conv = format[i];
-    std::string spec = format.substr(start, i - start + 1);
+    std::string conversion = format.substr(start, i - start + 1);
     if (next == args.end()) {
-      out += spec;
+      out += conversion;
       continue;
     }
     const FormatArg& arg = *next++;
@@ -81,7 +81,7 @@ std::string Format(const std::string& format, std::initializer_list<FormatArg> a
           std::string text = precision >= 0 ? s->substr(0, static_cast<size_t>(precision)) : *s;
           out += Pad(text, width, false);
         } else {
-          out += spec;
+          out += conversion;
         }
         break;
       case 'd':
@@ -95,7 +95,7 @@ std::string Format(const std::string& format, std::initializer_list<FormatArg> a
           }
           out += Pad(digits, width, negative);
         } else {
-          out += spec;
+          out += conversion;
         }
         break;
       case 'x':
@@ -106,11 +106,11 @@ std::string Format(const std::string& format, std::initializer_list<FormatArg> a
           if (*n < 0 && *n >= INT32_MIN) bits &= 0xFFFFFFFFULL;
           out += Pad(Hex(bits, precision, conv == 'X'), width, false);
         } else {
-          out += spec;
+          out += conversion;
         }
         break;
       default:
-        out += spec;
+        out += conversion;
         break;
     }
   }
