@@ -340,6 +340,15 @@ void THidDevice::StartReader() {
 void THidDevice::StopReader() {
   if (!reader_) return;
   reader_->Terminate();
+  // The reader notices the request only when its alertable wait ends; ending its outstanding read
+  // ends that wait now instead of after up to a whole SleepTime slice. The scan over the device
+  // list stops a reader at every step, so this is what keeps a search quick.
+  {
+    std::lock_guard<std::mutex> lock(handleMutex_);
+    if (asyncReadHandle_.Valid() && services_.CancelIoEx != nullptr) {
+      services_.CancelIoEx(asyncReadHandle_.Get(), &readOverlapped_);
+    }
+  }
   reader_->WaitFor();
   reader_.reset();
 }

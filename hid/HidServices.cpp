@@ -25,6 +25,7 @@ HidServices BoundHidServices() {
   s.GetOverlappedResult = k.GetOverlappedResult;
   s.SleepEx = k.SleepEx;
   s.GetLastError = k.GetLastError;
+  s.CancelIoEx = k.CancelIoEx;
   return s;
 }
 

@@ -24,6 +24,7 @@ struct HidServices {
   PFN_GetOverlappedResult GetOverlappedResult = nullptr;
   PFN_SleepEx SleepEx = nullptr;
   PFN_GetLastError GetLastError = nullptr;
+  PFN_CancelIoEx CancelIoEx = nullptr;  // may be missing: stops then wait out a wait slice
 };
 
 // What the HID, setup and kernel32 bindings hold now (null entries where unbound).

@@ -33,6 +33,7 @@ bool BindKernel32() {
   calls.SleepEx = Bind<PFN_SleepEx>("SleepEx", allFound);
   calls.CancelIo = Bind<PFN_CancelIo>("CancelIo", allFound);
   calls.GetLastError = Bind<PFN_GetLastError>("GetLastError", allFound);
+  calls.CancelIoEx = SymbolAs<PFN_CancelIoEx>(FindSymbol(gKernel32Lib, "CancelIoEx"));
   if (!allFound) {
     ReleaseKernel32();
     return false;

@@ -18,6 +18,8 @@ struct Kernel32Calls {
   PFN_GetOverlappedResult GetOverlappedResult = nullptr;
   PFN_SleepEx SleepEx = nullptr;
   PFN_CancelIo CancelIo = nullptr;
+  // Optional (systems before Vista lack it): cancels a read issued by another thread.
+  PFN_CancelIoEx CancelIoEx = nullptr;
   PFN_GetLastError GetLastError = nullptr;
 };
 // The bound calls; all null while unbound.

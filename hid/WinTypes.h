@@ -148,5 +148,6 @@ using PFN_GetOverlappedResult = BOOL(WINAPI*)(HANDLE file, LPOVERLAPPED overlapp
                                               DWORD* transferred, BOOL wait);
 using PFN_SleepEx = DWORD(WINAPI*)(DWORD milliseconds, BOOL alertable);
 using PFN_CancelIo = BOOL(WINAPI*)(HANDLE file);
+using PFN_CancelIoEx = BOOL(WINAPI*)(HANDLE file, LPOVERLAPPED overlapped);
 using PFN_GetLastError = DWORD(WINAPI*)();
 using PFN_SetLastError = void(WINAPI*)(DWORD error);

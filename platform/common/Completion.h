@@ -77,6 +77,16 @@ struct ThreadReadsOf {
   }
 };
 
+// The reads CancelIoEx ends: the handle's, whichever thread issued them; only the one with this
+// record when a record is given.
+struct RequestedReadsOf {
+  HANDLE handle;
+  const OVERLAPPED* overlapped;
+  bool operator()(const ReadRequest& read) const {
+    return read.handle == handle && (overlapped == nullptr || read.overlapped == overlapped);
+  }
+};
+
 // Ends `read`: its OVERLAPPED gets the status of `error` and `bytes`, its routine is queued.
 void CompleteRead(ApcQueues& apcs, const ReadRequest& read, DWORD error, DWORD bytes);
 

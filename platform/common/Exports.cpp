@@ -88,6 +88,7 @@ hid::SymbolTable Kernel32Table(const Kernel32Exports& e) {
       {"GetOverlappedResult", ToFarProc(e.GetOverlappedResult)},
       {"SleepEx", ToFarProc(e.SleepEx)},
       {"CancelIo", ToFarProc(e.CancelIo)},
+      {"CancelIoEx", ToFarProc(e.CancelIoEx)},
       {"GetLastError", ToFarProc(&ServeGetLastError)},
       {"SetLastError", ToFarProc(&ServeSetLastError)},
   };

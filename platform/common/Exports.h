@@ -41,6 +41,7 @@ struct Kernel32Exports {
   PFN_GetOverlappedResult GetOverlappedResult;
   PFN_SleepEx SleepEx;
   PFN_CancelIo CancelIo;
+  PFN_CancelIoEx CancelIoEx;
 };
 
 // Registers "HID.dll", "SetupApi.dll" and "kernel32.dll". The bindings resolve every export they

@@ -151,6 +151,14 @@ BOOL WINAPI HidrawCancelIo(HANDLE handle) {
   return TRUE;
 }
 
+BOOL WINAPI HidrawCancelIoEx(HANDLE handle, LPOVERLAPPED overlapped) {
+  State& s = TheState();
+  Lock lock(s.mutex);
+  if (s.handles.find(handle) == s.handles.end()) return common::Fail(ERROR_INVALID_HANDLE);
+  EndReadsLocked(s, common::RequestedReadsOf{handle, overlapped}, ERROR_OPERATION_ABORTED);
+  return TRUE;
+}
+
 }  // namespace
 
 common::Kernel32Exports Kernel32Entries() {
@@ -161,6 +169,7 @@ common::Kernel32Exports Kernel32Entries() {
       .GetOverlappedResult = &HidrawGetOverlappedResult,
       .SleepEx = &HidrawSleepEx,
       .CancelIo = &HidrawCancelIo,
+      .CancelIoEx = &HidrawCancelIoEx,
   };
 }
 

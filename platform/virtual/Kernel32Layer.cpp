@@ -144,6 +144,15 @@ BOOL WINAPI VirtualCancelIo(HANDLE file) {
   return TRUE;
 }
 
+BOOL WINAPI VirtualCancelIoEx(HANDLE file, LPOVERLAPPED overlapped) {
+  State& s = TheState();
+  Lock lock(s.mutex);
+  if (TakeFault(s, "CancelIoEx")) return FALSE;
+  if (s.handles.find(file) == s.handles.end()) return common::Fail(ERROR_INVALID_HANDLE);
+  EndReadsLocked(s, common::RequestedReadsOf{file, overlapped}, ERROR_OPERATION_ABORTED);
+  return TRUE;
+}
+
 }  // namespace
 
 common::Kernel32Exports Kernel32Entries() {
@@ -154,6 +163,7 @@ common::Kernel32Exports Kernel32Entries() {
       .GetOverlappedResult = &VirtualGetOverlappedResult,
       .SleepEx = &VirtualSleepEx,
       .CancelIo = &VirtualCancelIo,
+      .CancelIoEx = &VirtualCancelIoEx,
   };
 }
 

@@ -48,7 +48,8 @@ const std::set<std::string>& FaultableEntryPoints() {
                                               "CloseHandle",
                                               "ReadFileEx",
                                               "GetOverlappedResult",
-                                              "CancelIo"};
+                                              "CancelIo",
+                                              "CancelIoEx"};
   return names;
 }
 

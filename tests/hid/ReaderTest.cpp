@@ -102,6 +102,21 @@ TEST_F(Reader, StopDuringAWaitEndsWithinTheSleepTimeAndCancelsTheRead) {
   EXPECT_TRUE(sink.reports.empty());
 }
 
+TEST_F(Reader, StopDoesNotWaitOutALongSleepTime) {
+  device->SetSleepTime(10000);
+  device->SetOnData(hid::THidDataEvent::Of<&Sink::Data>(&sink));
+  ASSERT_TRUE(PumpUntil([&] { return virtualhid::PendingReads(id) == 1; }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));  // well inside its wait now
+  auto start = Clock::now();
+  device->SetOnData(nullptr);
+  auto took = Clock::now() - start;
+  EXPECT_EQ(virtualhid::PendingReads(id), 0);
+  // The outstanding read is ended for it, so the ten-second slice is not waited out.
+  EXPECT_LT(took, std::chrono::milliseconds(2000));
+  // The read handle and its buffer count stay as they were for the next reader.
+  EXPECT_TRUE(device->AsyncHandleOpen(hid::TAsyncDirection::Read));
+}
+
 TEST_F(Reader, StopWhileAHandlerRunsWaitsForTheHandler) {
   sink.blockInHandler = true;
   device->SetOnData(hid::THidDataEvent::Of<&Sink::Data>(&sink));
