@@ -83,10 +83,10 @@ bool THidDevice::GateOpen() const {
 }
 
 HANDLE THidDevice::OpenPath(DWORD access, DWORD flags) const {
-  if (services_.CreateFileA == nullptr || !pnpInfo_) return INVALID_HANDLE_VALUE;
-  return services_.CreateFileA(pnpInfo_->DevicePath.c_str(), access,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, flags,
-                               nullptr);
+  if (services_.kernel32.CreateFileA == nullptr || !pnpInfo_) return INVALID_HANDLE_VALUE;
+  return services_.kernel32.CreateFileA(pnpInfo_->DevicePath.c_str(), access,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                        flags, nullptr);
 }
 
 void THidDevice::OpenSyncHandleLocked() {
@@ -94,7 +94,7 @@ void THidDevice::OpenSyncHandleLocked() {
   bool readWrite = h != INVALID_HANDLE_VALUE && h != nullptr;
   if (!readWrite) h = OpenPath(0, 0);  // query only: attributes, strings, capabilities
   readWriteAccess_.store(readWrite);
-  syncHandle_ = DeviceHandle(h, services_.CloseHandle);
+  syncHandle_ = DeviceHandle(h, services_.kernel32.CloseHandle);
 }
 
 bool THidDevice::OpenSyncHandle() {
@@ -120,8 +120,8 @@ bool THidDevice::OpenAsyncHandle(TAsyncDirection direction) {
   if (!GateOpen()) return false;
   if (direction == TAsyncDirection::Read) {
     if (!asyncReadHandle_.Valid()) {
-      asyncReadHandle_ =
-          DeviceHandle(OpenPath(GENERIC_READ, FILE_FLAG_OVERLAPPED), services_.CloseHandle);
+      asyncReadHandle_ = DeviceHandle(OpenPath(GENERIC_READ, FILE_FLAG_OVERLAPPED),
+                                      services_.kernel32.CloseHandle);
       if (asyncReadHandle_.Valid()) {
         if (numOverlappedBuffers_ != 0 && services_.SetNumInputBuffers != nullptr) {
           services_.SetNumInputBuffers(asyncReadHandle_.Get(),
@@ -138,7 +138,7 @@ bool THidDevice::OpenAsyncHandle(TAsyncDirection direction) {
   }
   if (!asyncWriteHandle_.Valid()) {
     asyncWriteHandle_ =
-        DeviceHandle(OpenPath(GENERIC_WRITE, FILE_FLAG_OVERLAPPED), services_.CloseHandle);
+        DeviceHandle(OpenPath(GENERIC_WRITE, FILE_FLAG_OVERLAPPED), services_.kernel32.CloseHandle);
   }
   return asyncWriteHandle_.Valid();
 }
@@ -274,18 +274,18 @@ bool THidDevice::BeginAsyncRead(void* buffer, DWORD count,
                                 LPOVERLAPPED_COMPLETION_ROUTINE completion) {
   if (!OpenAsyncHandle(TAsyncDirection::Read)) return false;
   std::lock_guard<std::mutex> lock(handleMutex_);
-  if (!asyncReadHandle_.Valid() || services_.ReadFileEx == nullptr) return false;
+  if (!asyncReadHandle_.Valid() || services_.kernel32.ReadFileEx == nullptr) return false;
   readOverlapped_ = OVERLAPPED{};
   readOverlapped_.hEvent = this;  // the completion routine's way back to the device
-  return services_.ReadFileEx(asyncReadHandle_.Get(), buffer, count, &readOverlapped_,
-                              completion) != 0;
+  return services_.kernel32.ReadFileEx(asyncReadHandle_.Get(), buffer, count, &readOverlapped_,
+                                       completion) != 0;
 }
 
 DWORD THidDevice::AsyncBytesRead() {
   std::lock_guard<std::mutex> lock(handleMutex_);
   DWORD n = 0;
-  if (asyncReadHandle_.Valid() && services_.GetOverlappedResult != nullptr &&
-      services_.GetOverlappedResult(asyncReadHandle_.Get(), &readOverlapped_, &n, FALSE)) {
+  if (asyncReadHandle_.Valid() && services_.kernel32.GetOverlappedResult != nullptr &&
+      services_.kernel32.GetOverlappedResult(asyncReadHandle_.Get(), &readOverlapped_, &n, FALSE)) {
     return n;
   }
   return 0;
@@ -345,8 +345,8 @@ void THidDevice::StopReader() {
   // list stops a reader at every step, so this is what keeps a search quick.
   {
     std::lock_guard<std::mutex> lock(handleMutex_);
-    if (asyncReadHandle_.Valid() && services_.CancelIoEx != nullptr) {
-      services_.CancelIoEx(asyncReadHandle_.Get(), &readOverlapped_);
+    if (asyncReadHandle_.Valid() && services_.kernel32.CancelIoEx != nullptr) {
+      services_.kernel32.CancelIoEx(asyncReadHandle_.Get(), &readOverlapped_);
     }
   }
   reader_->WaitFor();

@@ -31,8 +31,8 @@ void THidDeviceReadThread::Execute() {
     length = std::min<DWORD>(caps.InputReportByteLength, static_cast<DWORD>(report_.size()));
     if (device_.BeginAsyncRead(report_.data(), length, &ReadCompletion)) {
       do {
-        last = services.SleepEx != nullptr
-                   ? services.SleepEx(static_cast<DWORD>(device_.SleepTime()), TRUE)
+        last = services.kernel32.SleepEx != nullptr
+                   ? services.kernel32.SleepEx(static_cast<DWORD>(device_.SleepTime()), TRUE)
                    : WAIT_IO_COMPLETION;
       } while (!Terminated() && last != WAIT_IO_COMPLETION);
       if (Terminated()) continue;
@@ -40,7 +40,7 @@ void THidDeviceReadThread::Execute() {
       if (bytesRead_ > 0)
         Synchronize(host::Event<void()>::Of<&THidDeviceReadThread::DeliverData>(this));
     } else {
-      errorCode_ = services.GetLastError != nullptr ? services.GetLastError() : 0;
+      errorCode_ = services.kernel32.GetLastError != nullptr ? services.kernel32.GetLastError() : 0;
       // A read refused before any system call (the device unplugged or checked in) leaves no
       // system error behind; say why rather than report success as the failure's cause.
       if (errorCode_ == ERROR_SUCCESS) {

@@ -18,14 +18,7 @@ HidServices BoundHidServices() {
   s.GetFeature = HidD_GetFeature();
   s.SetFeature = HidD_SetFeature();
   s.GetDeviceRegistryProperty = SetupDiGetDeviceRegistryPropertyA();
-  const Kernel32Calls& k = Kernel32();
-  s.CreateFileA = k.CreateFileA;
-  s.CloseHandle = k.CloseHandle;
-  s.ReadFileEx = k.ReadFileEx;
-  s.GetOverlappedResult = k.GetOverlappedResult;
-  s.SleepEx = k.SleepEx;
-  s.GetLastError = k.GetLastError;
-  s.CancelIoEx = k.CancelIoEx;
+  s.kernel32 = Kernel32();
   return s;
 }
 

@@ -3,6 +3,7 @@
 // emptying, and tests can hand a device services of their own.
 #pragma once
 
+#include "hid/Kernel32.h"
 #include "hid/WinTypes.h"
 
 namespace hid {
@@ -18,13 +19,8 @@ struct HidServices {
   PFN_HidD_GetFeature GetFeature = nullptr;
   PFN_HidD_SetFeature SetFeature = nullptr;
   PFN_SetupDiGetDeviceRegistryPropertyA GetDeviceRegistryProperty = nullptr;
-  PFN_CreateFileA CreateFileA = nullptr;
-  PFN_CloseHandle CloseHandle = nullptr;
-  PFN_ReadFileEx ReadFileEx = nullptr;
-  PFN_GetOverlappedResult GetOverlappedResult = nullptr;
-  PFN_SleepEx SleepEx = nullptr;
-  PFN_GetLastError GetLastError = nullptr;
-  PFN_CancelIoEx CancelIoEx = nullptr;  // may be missing: stops then wait out a wait slice
+  // The kernel32 file calls, as the kernel32 binding holds them.
+  Kernel32Calls kernel32;
 };
 
 // What the HID, setup and kernel32 bindings hold now (null entries where unbound).
