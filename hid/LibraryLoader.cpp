@@ -4,6 +4,7 @@
 #include <memory>
 #include <mutex>
 
+#include "hid/SystemLibrary.h"
 #include "host/SysUtils.h"
 
 namespace hid {
@@ -83,9 +84,7 @@ bool OpenLibrary(HMODULE& handle, const std::string& name) {
     }
   }
 #ifdef _WIN32
-  // The system folder only: a HID.dll or SetupApi.dll dropped beside the program or in the
-  // current folder must never be loaded in their place.
-  handle = LoadLibraryExA(name.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  handle = LoadSystemLibrary(name, Win32SystemLoader());
 #endif
   return handle != nullptr;
 }

@@ -3,10 +3,13 @@
 
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "hid/Hid.h"
 #include "hid/Kernel32.h"
 #include "hid/LibraryLoader.h"
+#include "hid/SystemLibrary.h"
 #include "hid/SetupApi.h"
 
 namespace {
@@ -156,5 +159,78 @@ TEST(LibraryLoader, OpenLibraryOnASetHandleLoadsNothing) {
 #endif
   hid::UnregisterLibrary("probe.dll");
 }
+
+// The system's loader as each kind of Windows answers: whether the system-folder-only flag is
+// understood, what a load with it does, and where the system folder is.
+struct LoaderCase {
+  const char* name;
+  bool flagsSupported;
+  DWORD flagLoadError;  // ERROR_SUCCESS: a load with the flag succeeds
+  const char* systemFolder;
+  std::vector<std::pair<std::string, DWORD>> expectedLoads;
+  bool loaded;
+};
+
+struct FakeLoader {
+  static inline const LoaderCase* current = nullptr;
+  static inline std::vector<std::pair<std::string, DWORD>> loads;
+  static inline DWORD lastError = ERROR_SUCCESS;
+
+  static HMODULE Load(const char* name, DWORD flags) {
+    loads.emplace_back(name, flags);
+    const bool withFlag = flags == hid::kLoadLibrarySearchSystem32;
+    lastError = withFlag ? current->flagLoadError : ERROR_SUCCESS;
+    return lastError == ERROR_SUCCESS ? reinterpret_cast<HMODULE>(0x1000) : nullptr;
+  }
+  static bool Supported() { return current->flagsSupported; }
+  static std::string Folder() { return current->systemFolder; }
+  static DWORD LastError() { return lastError; }
+};
+
+void PrintTo(const LoaderCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+constexpr DWORD kFlag = hid::kLoadLibrarySearchSystem32;
+constexpr DWORD kFullPath = hid::kLoadWithAlteredSearchPath;
+std::vector<LoaderCase> LoaderCases() {
+  return {
+      {"FlagUnderstood", true, ERROR_SUCCESS, "C:\\Windows\\system32", {{"HID.dll", kFlag}}, true},
+      {"Windows7WithoutTheUpdate",
+       false,
+       ERROR_SUCCESS,
+       "C:\\Windows\\system32",
+       {{"C:\\Windows\\system32\\HID.dll", kFullPath}},
+       true},
+      {"FlagRefusedAfterAll",
+       true,
+       ERROR_INVALID_PARAMETER,
+       "C:\\WINDOWS\\System32\\",
+       {{"HID.dll", kFlag}, {"C:\\WINDOWS\\System32\\HID.dll", kFullPath}},
+       true},
+      {"LibraryMissing",
+       true,
+       ERROR_MOD_NOT_FOUND,
+       "C:\\Windows\\system32",
+       {{"HID.dll", kFlag}},
+       false},
+      {"NoSystemFolder", false, ERROR_SUCCESS, "", {}, false},
+  };
+}
+
+class SystemLibrary : public ::testing::TestWithParam<LoaderCase> {};
+
+TEST_P(SystemLibrary, LoadsFromTheSystemFolderOnlyAndNeverByTheSearchPath) {
+  FakeLoader::current = &GetParam();
+  FakeLoader::loads.clear();
+  const hid::SystemLoader loader{&FakeLoader::Load, &FakeLoader::Supported, &FakeLoader::Folder,
+                                 &FakeLoader::LastError};
+  HMODULE module = hid::LoadSystemLibrary("HID.dll", loader);
+  EXPECT_EQ(module != nullptr, GetParam().loaded);
+  EXPECT_EQ(FakeLoader::loads, GetParam().expectedLoads);
+}
+
+INSTANTIATE_TEST_SUITE_P(Loaders, SystemLibrary, ::testing::ValuesIn(LoaderCases()),
+                         [](const auto& param) { return std::string(param.param.name); });
 
 }  // namespace

@@ -1,0 +1,54 @@
+#include "hid/SystemLibrary.h"
+
+namespace hid {
+
+HMODULE LoadSystemLibrary(const std::string& name, const SystemLoader& loader) {
+  if (loader.searchFlagsSupported()) {
+    HMODULE module = loader.load(name.c_str(), kLoadLibrarySearchSystem32);
+    // A library that is missing stays missing; only a refused flag sends us the other way.
+    if (module != nullptr || loader.lastError() != ERROR_INVALID_PARAMETER) return module;
+  }
+  std::string path = loader.systemFolder();
+  if (path.empty()) return nullptr;
+  if (path.back() != '\\') path += '\\';
+  path += name;
+  return loader.load(path.c_str(), kLoadWithAlteredSearchPath);
+}
+
+#ifdef _WIN32
+namespace {
+
+HMODULE Load(const char* name, DWORD flags) {
+  return LoadLibraryExA(name, nullptr, flags);
+}
+
+// The loader update brought AddDllDirectory with it; its presence is the documented test for
+// whether the search flags are understood.
+bool SearchFlagsSupported() {
+  static const bool supported = [] {
+    HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
+    return kernel32 != nullptr && GetProcAddress(kernel32, "AddDllDirectory") != nullptr;
+  }();
+  return supported;
+}
+
+std::string SystemFolder() {
+  char buffer[MAX_PATH];
+  const UINT length = GetSystemDirectoryA(buffer, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return "";
+  return std::string(buffer, length);
+}
+
+DWORD LastError() {
+  return GetLastError();
+}
+
+}  // namespace
+
+const SystemLoader& Win32SystemLoader() {
+  static const SystemLoader loader{&Load, &SearchFlagsSupported, &SystemFolder, &LastError};
+  return loader;
+}
+#endif
+
+}  // namespace hid
