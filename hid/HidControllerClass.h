@@ -152,6 +152,13 @@ class THidDevice : public host::TObject {
   void StartReader();
   void StopReader();
   void Unplug();
+  // Frees the cached preparsed data through the services that made it.
+  void ReleasePreparsedData();
+
+  // Run by the reader on its own thread when it starts and when it ends: makes (and closes) the
+  // handle through which a stop wakes it. False when a stop is already under way.
+  bool AttachReaderThread();
+  void DetachReaderThread();
 
   // The services this device calls (the reader sleeps through them).
   const HidServices& Services() const { return services_; }
@@ -185,6 +192,11 @@ class THidDevice : public host::TObject {
   int numInputBuffers_ = 0;
   int numOverlappedBuffers_ = 0;
   PHIDP_PREPARSED_DATA preparsedData_ = nullptr;
+
+  // Set by a stop, under this lock, before the stop cancels the outstanding read and wakes the
+  // reader: a read the reader was about to start is then refused instead of waited out.
+  bool readsHalted_ = false;
+  DeviceHandle readerWake_;  // the reader thread's own handle, while it runs
 
   OVERLAPPED readOverlapped_{};  // belongs to the reader thread
   HIDD_ATTRIBUTES attributes_{};

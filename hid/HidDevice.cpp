@@ -67,13 +67,7 @@ THidDevice::~THidDevice() {
   CloseSyncHandle();
   CloseAsyncHandle(TAsyncDirection::Read);
   CloseAsyncHandle(TAsyncDirection::Write);
-  {
-    std::lock_guard<std::mutex> lock(handleMutex_);
-    if (preparsedData_ != nullptr && services_.FreePreparsedData != nullptr) {
-      services_.FreePreparsedData(preparsedData_);
-    }
-    preparsedData_ = nullptr;
-  }
+  ReleasePreparsedData();
   if (controller_ != nullptr) controller_->CheckIn(this, onData, onUnplugged);
   // pnpInfo_, if the check-in did not hand it over, goes with the object.
 }
@@ -274,7 +268,9 @@ bool THidDevice::BeginAsyncRead(void* buffer, DWORD count,
                                 LPOVERLAPPED_COMPLETION_ROUTINE completion) {
   if (!OpenAsyncHandle(TAsyncDirection::Read)) return false;
   std::lock_guard<std::mutex> lock(handleMutex_);
-  if (!asyncReadHandle_.Valid() || services_.kernel32.ReadFileEx == nullptr) return false;
+  if (readsHalted_ || !asyncReadHandle_.Valid() || services_.kernel32.ReadFileEx == nullptr) {
+    return false;
+  }
   readOverlapped_ = OVERLAPPED{};
   readOverlapped_.hEvent = this;  // the completion routine's way back to the device
   return services_.kernel32.ReadFileEx(asyncReadHandle_.Get(), buffer, count, &readOverlapped_,
@@ -330,8 +326,19 @@ void THidDevice::SetOnReadError(THidDataErrorEvent handler) {
   onReadError_ = handler;
 }
 
+namespace {
+
+// Queued to the reader thread by a stop: running it is what ends the reader's alertable wait.
+void WINAPI WakeReader(ULONG_PTR) {}
+
+}  // namespace
+
 void THidDevice::StartReader() {
   if (!OnData().IsSet() || !PluggedIn() || !CheckedOut() || !ReadWriteAccess() || reader_) return;
+  {
+    std::lock_guard<std::mutex> lock(handleMutex_);
+    readsHalted_ = false;
+  }
   reader_ = std::make_unique<THidDeviceReadThread>(*this);
   reader_->FreeOnTerminate = false;
   reader_->Resume();
@@ -340,24 +347,52 @@ void THidDevice::StartReader() {
 void THidDevice::StopReader() {
   if (!reader_) return;
   reader_->Terminate();
-  // The reader notices the request only when its alertable wait ends; ending its outstanding read
-  // ends that wait now instead of after up to a whole SleepTime slice. The scan over the device
-  // list stops a reader at every step, so this is what keeps a search quick.
+  // The reader notices the request only when its alertable wait ends. Ending its outstanding read
+  // ends that wait now, and when it waits with no read outstanding (between failed reads) the
+  // queued wake does; a read it was about to start is refused. Either way the stop does not wait
+  // out a SleepTime slice: the scan over the device list stops a reader at every step.
   {
     std::lock_guard<std::mutex> lock(handleMutex_);
+    readsHalted_ = true;
     if (asyncReadHandle_.Valid() && services_.kernel32.CancelIoEx != nullptr) {
       services_.kernel32.CancelIoEx(asyncReadHandle_.Get(), &readOverlapped_);
     }
+    if (readerWake_.Valid()) services_.kernel32.QueueUserAPC(&WakeReader, readerWake_.Get(), 0);
   }
   reader_->WaitFor();
   reader_.reset();
 }
 
+bool THidDevice::AttachReaderThread() {
+  std::lock_guard<std::mutex> lock(handleMutex_);
+  if (readsHalted_) return false;
+  const Kernel32Calls& k = services_.kernel32;
+  if (k.CanWakeThreads() && k.CloseHandle != nullptr) {
+    readerWake_ = DeviceHandle(k.OpenThread(THREAD_SET_CONTEXT, FALSE, k.GetCurrentThreadId()),
+                               k.CloseHandle);
+  }
+  return true;
+}
+
+void THidDevice::DetachReaderThread() {
+  std::lock_guard<std::mutex> lock(handleMutex_);
+  readerWake_.Close();
+}
+
+void THidDevice::ReleasePreparsedData() {
+  std::lock_guard<std::mutex> lock(handleMutex_);
+  if (preparsedData_ != nullptr && services_.FreePreparsedData != nullptr) {
+    services_.FreePreparsedData(preparsedData_);
+  }
+  preparsedData_ = nullptr;
+}
+
 void THidDevice::Unplug() {
+  // First, so the reader cannot open a handle again between the closes below.
+  pluggedIn_.store(false);
   CloseSyncHandle();
   CloseAsyncHandle(TAsyncDirection::Read);
   CloseAsyncHandle(TAsyncDirection::Write);
-  pluggedIn_.store(false);
   THidPlugEvent handler = onUnplugged_;
   if (handler.IsSet()) handler(this);
   onUnplugged_ = nullptr;  // fires at most once

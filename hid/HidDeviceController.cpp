@@ -60,7 +60,12 @@ THidDeviceController::~THidDeviceController() {
   for (THidDevice* device : devices) {
     device->SetController(nullptr);
     if (device->CheckedOut()) {
-      device->Unplug();  // the application still holds it; its destruction skips the list
+      // The application still holds it (its destruction skips the list), but nothing of it may
+      // call into the libraries released below: its reader stops and its preparsed data goes
+      // now, not when the application gets round to destroying it.
+      device->StopReader();
+      device->Unplug();
+      device->ReleasePreparsedData();
     } else {
       delete device;
     }

@@ -18,10 +18,24 @@ THidDeviceReadThread::THidDeviceReadThread(THidDevice& device)
 }
 
 void THidDeviceReadThread::Execute() {
+  // A stop that came before the thread got here finds nothing to wake: the thread just ends.
+  if (!device_.AttachReaderThread()) return;
+  // Detached on every way out, an exception from a handler included.
+  struct Detach {
+    THidDevice& device;
+    ~Detach() { device.DetachReaderThread(); }
+  } detach{device_};
+
   const HidServices& services = device_.Services();
-  // The result of the last wait; every pass sets it before the loop condition is looked at again.
-  DWORD last = WAIT_IO_COMPLETION;
+  const auto alertableWait = [&services, this] {
+    return services.kernel32.SleepEx != nullptr
+               ? services.kernel32.SleepEx(static_cast<DWORD>(device_.SleepTime()), TRUE)
+               : WAIT_IO_COMPLETION;
+  };
+  // Whether the loop ended while a read it started may still be outstanding.
+  bool readOutstanding = false;
   while (!Terminated()) {
+    bool delivered = false;
     HIDP_CAPS caps;
     device_.Caps(caps);
     // Never past the buffer made at creation, whatever the capabilities say now.
@@ -30,29 +44,39 @@ void THidDeviceReadThread::Execute() {
     device_.Caps(caps);
     length = std::min<DWORD>(caps.InputReportByteLength, static_cast<DWORD>(report_.size()));
     if (device_.BeginAsyncRead(report_.data(), length, &ReadCompletion)) {
+      DWORD last = WAIT_IO_COMPLETION;
       do {
-        last = services.kernel32.SleepEx != nullptr
-                   ? services.kernel32.SleepEx(static_cast<DWORD>(device_.SleepTime()), TRUE)
-                   : WAIT_IO_COMPLETION;
+        last = alertableWait();
       } while (!Terminated() && last != WAIT_IO_COMPLETION);
-      if (Terminated()) continue;
+      if (Terminated()) {
+        readOutstanding = true;
+        break;
+      }
       bytesRead_ = device_.AsyncBytesRead();
-      if (bytesRead_ > 0)
+      if (bytesRead_ > 0) {
         Synchronize(host::Event<void()>::Of<&THidDeviceReadThread::DeliverData>(this));
+        delivered = true;
+      }
     } else {
+      // Refused because a stop is under way: that is no read error.
+      if (Terminated()) break;
       errorCode_ = services.kernel32.GetLastError != nullptr ? services.kernel32.GetLastError() : 0;
       // A read refused before any system call (the device unplugged or checked in) leaves no
       // system error behind; say why rather than report success as the failure's cause.
       if (errorCode_ == ERROR_SUCCESS) {
         errorCode_ = device_.PluggedIn() ? ERROR_INVALID_HANDLE : ERROR_DEVICE_NOT_CONNECTED;
       }
-      last = WAIT_IO_COMPLETION;
       Synchronize(host::Event<void()>::Of<&THidDeviceReadThread::DeliverError>(this));
     }
+    // A pass that brought nothing would meet the same cause straight away again (an interface
+    // without input reports, one that refuses reads or has gone): trying at once would keep a
+    // core busy for as long as the device stays selected. One slice of rest first; a stop ends it.
+    if (!delivered && !Terminated()) alertableWait();
   }
-  // Ended during a wait with the read still outstanding: cancel it from the thread that
-  // issued it, which is the only thread whose reads CancelIo reaches.
-  if (last != WAIT_IO_COMPLETION) device_.CancelAsync(TAsyncDirection::Read);
+  // Ended during a wait with the read possibly still outstanding: cancel it from the thread that
+  // issued it, which is the only thread whose reads CancelIo reaches. Cancelling a read that has
+  // just completed does nothing.
+  if (readOutstanding) device_.CancelAsync(TAsyncDirection::Read);
 }
 
 void THidDeviceReadThread::DeliverData() {

@@ -16,6 +16,11 @@ Fn Bind(const char* name, bool& allFound) {
   return SymbolAs<Fn>(BindSymbol(gKernel32Lib, name, allFound));
 }
 
+template <class Fn>
+Fn Find(const char* name) {
+  return SymbolAs<Fn>(FindSymbol(gKernel32Lib, name));
+}
+
 }  // namespace
 
 bool BindKernel32() {
@@ -33,7 +38,10 @@ bool BindKernel32() {
   calls.SleepEx = Bind<PFN_SleepEx>("SleepEx", allFound);
   calls.CancelIo = Bind<PFN_CancelIo>("CancelIo", allFound);
   calls.GetLastError = Bind<PFN_GetLastError>("GetLastError", allFound);
-  calls.CancelIoEx = SymbolAs<PFN_CancelIoEx>(FindSymbol(gKernel32Lib, "CancelIoEx"));
+  calls.CancelIoEx = Find<PFN_CancelIoEx>("CancelIoEx");
+  calls.GetCurrentThreadId = Find<PFN_GetCurrentThreadId>("GetCurrentThreadId");
+  calls.OpenThread = Find<PFN_OpenThread>("OpenThread");
+  calls.QueueUserAPC = Find<PFN_QueueUserAPC>("QueueUserAPC");
   if (!allFound) {
     ReleaseKernel32();
     return false;

@@ -21,6 +21,15 @@ struct Kernel32Calls {
   // Optional (systems before Vista lack it): cancels a read issued by another thread.
   PFN_CancelIoEx CancelIoEx = nullptr;
   PFN_GetLastError GetLastError = nullptr;
+  // Optional, and only together: how a reader thread is woken out of an alertable wait when
+  // there is no read outstanding to cancel.
+  PFN_GetCurrentThreadId GetCurrentThreadId = nullptr;
+  PFN_OpenThread OpenThread = nullptr;
+  PFN_QueueUserAPC QueueUserAPC = nullptr;
+
+  bool CanWakeThreads() const {
+    return GetCurrentThreadId != nullptr && OpenThread != nullptr && QueueUserAPC != nullptr;
+  }
 };
 // The bound calls; all null while unbound.
 const Kernel32Calls& Kernel32();

@@ -7,6 +7,7 @@
 #include "host/WinDefs.h"
 
 #include <cstddef>
+#include <type_traits>
 
 using NTSTATUS = LONG;
 constexpr NTSTATUS HIDP_STATUS_SUCCESS = 0x00110000;
@@ -149,5 +150,24 @@ using PFN_GetOverlappedResult = BOOL(WINAPI*)(HANDLE file, LPOVERLAPPED overlapp
 using PFN_SleepEx = DWORD(WINAPI*)(DWORD milliseconds, BOOL alertable);
 using PFN_CancelIo = BOOL(WINAPI*)(HANDLE file);
 using PFN_CancelIoEx = BOOL(WINAPI*)(HANDLE file, LPOVERLAPPED overlapped);
+using PFN_GetCurrentThreadId = DWORD(WINAPI*)();
+using PFN_OpenThread = HANDLE(WINAPI*)(DWORD access, BOOL inheritHandle, DWORD threadId);
+using PFN_QueueUserAPC = DWORD(WINAPI*)(PAPCFUNC routine, HANDLE thread, ULONG_PTR data);
 using PFN_GetLastError = DWORD(WINAPI*)();
 using PFN_SetLastError = void(WINAPI*)(DWORD error);
+
+#ifdef _WIN32
+// The kernel32 calls are bound by name; their types must be the system's own declarations.
+static_assert(std::is_same_v<PFN_CreateFileA, decltype(&::CreateFileA)>);
+static_assert(std::is_same_v<PFN_CloseHandle, decltype(&::CloseHandle)>);
+static_assert(std::is_same_v<PFN_ReadFileEx, decltype(&::ReadFileEx)>);
+static_assert(std::is_same_v<PFN_GetOverlappedResult, decltype(&::GetOverlappedResult)>);
+static_assert(std::is_same_v<PFN_SleepEx, decltype(&::SleepEx)>);
+static_assert(std::is_same_v<PFN_CancelIo, decltype(&::CancelIo)>);
+static_assert(std::is_same_v<PFN_CancelIoEx, decltype(&::CancelIoEx)>);
+static_assert(std::is_same_v<PFN_GetCurrentThreadId, decltype(&::GetCurrentThreadId)>);
+static_assert(std::is_same_v<PFN_OpenThread, decltype(&::OpenThread)>);
+static_assert(std::is_same_v<PFN_QueueUserAPC, decltype(&::QueueUserAPC)>);
+static_assert(std::is_same_v<PFN_GetLastError, decltype(&::GetLastError)>);
+static_assert(std::is_same_v<PFN_SetLastError, decltype(&::SetLastError)>);
+#endif

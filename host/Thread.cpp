@@ -40,6 +40,11 @@ void SetSynchronizeWakeup(Event<void()> wakeup) {
   Queue().wakeup = wakeup;
 }
 
+bool SynchronizePending() {
+  std::lock_guard<std::mutex> lock(Queue().mutex);
+  return !Queue().pending.empty();
+}
+
 bool CheckSynchronize() {
   if (!IsMainThread()) return false;
   SyncQueue& q = Queue();

@@ -46,6 +46,8 @@ class TThread : public TObject {
 
 // GUI thread: runs every pending Synchronize request; true when any ran.
 bool CheckSynchronize();
+// Whether a Synchronize request waits for the GUI thread.
+bool SynchronizePending();
 // Called whenever a Synchronize request is queued, to wake the GUI thread's message loop.
 void SetSynchronizeWakeup(Event<void()> wakeup);
 bool IsMainThread();

@@ -72,6 +72,8 @@ using LPOVERLAPPED = OVERLAPPED*;
 using LPOVERLAPPED_COMPLETION_ROUTINE = void(WINAPI*)(DWORD dwErrorCode,
                                                       DWORD dwNumberOfBytesTransfered,
                                                       LPOVERLAPPED lpOverlapped);
+// A routine queued to a thread with QueueUserAPC.
+using PAPCFUNC = void(WINAPI*)(ULONG_PTR parameter);
 struct SECURITY_ATTRIBUTES;
 using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
 
@@ -95,6 +97,9 @@ constexpr DWORD FILE_SHARE_READ = 0x00000001u;
 constexpr DWORD FILE_SHARE_WRITE = 0x00000002u;
 constexpr DWORD OPEN_EXISTING = 3;
 constexpr DWORD FILE_FLAG_OVERLAPPED = 0x40000000u;
+
+// Thread access: what QueueUserAPC needs of a thread handle.
+constexpr DWORD THREAD_SET_CONTEXT = 0x0010u;
 
 // Waits.
 constexpr DWORD WAIT_IO_COMPLETION = 0x000000C0u;

@@ -74,7 +74,11 @@ void CompleteRead(ApcQueues& apcs, const ReadRequest& read, DWORD error, DWORD b
 
 void RunRoutines(const std::deque<Apc>& due) {
   for (const Apc& apc : due) {
-    if (apc.routine != nullptr) apc.routine(apc.error, apc.bytes, apc.overlapped);
+    if (apc.routine != nullptr) {
+      apc.routine(apc.error, apc.bytes, apc.overlapped);
+    } else if (apc.userRoutine != nullptr) {
+      apc.userRoutine(apc.parameter);
+    }
   }
 }
 

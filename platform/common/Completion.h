@@ -31,12 +31,15 @@ struct ReadRequest {
   LPOVERLAPPED_COMPLETION_ROUTINE routine;
 };
 
-// A completion routine with its arguments, as queued for a thread.
+// A completion routine with its arguments, as queued for a thread; or, with `routine` null, a
+// routine queued by QueueUserAPC with its parameter.
 struct Apc {
   LPOVERLAPPED_COMPLETION_ROUTINE routine;
   DWORD error;
   DWORD bytes;
   OVERLAPPED* overlapped;
+  PAPCFUNC userRoutine = nullptr;
+  ULONG_PTR parameter = 0;
 };
 
 // The routines queued for each thread, by thread key. Not locked: the backend's lock guards it

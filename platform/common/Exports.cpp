@@ -89,6 +89,9 @@ hid::SymbolTable Kernel32Table(const Kernel32Exports& e) {
       {"SleepEx", ToFarProc(e.SleepEx)},
       {"CancelIo", ToFarProc(e.CancelIo)},
       {"CancelIoEx", ToFarProc(e.CancelIoEx)},
+      {"GetCurrentThreadId", ToFarProc(e.GetCurrentThreadId)},
+      {"OpenThread", ToFarProc(e.OpenThread)},
+      {"QueueUserAPC", ToFarProc(e.QueueUserAPC)},
       {"GetLastError", ToFarProc(&ServeGetLastError)},
       {"SetLastError", ToFarProc(&ServeSetLastError)},
   };

@@ -42,6 +42,9 @@ struct Kernel32Exports {
   PFN_SleepEx SleepEx;
   PFN_CancelIo CancelIo;
   PFN_CancelIoEx CancelIoEx;
+  PFN_GetCurrentThreadId GetCurrentThreadId;
+  PFN_OpenThread OpenThread;
+  PFN_QueueUserAPC QueueUserAPC;
 };
 
 // Registers "HID.dll", "SetupApi.dll" and "kernel32.dll". The bindings resolve every export they

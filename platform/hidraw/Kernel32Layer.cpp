@@ -67,6 +67,7 @@ HANDLE WINAPI HidrawCreateFileA(LPCSTR fileName, DWORD access, DWORD, LPSECURITY
 BOOL WINAPI HidrawCloseHandle(HANDLE handle) {
   State& s = TheState();
   Lock lock(s.mutex);
+  if (s.threads.Close(handle)) return TRUE;
   auto it = s.handles.find(handle);
   if (it == s.handles.end()) return common::Fail(ERROR_INVALID_HANDLE);
   EndReadsLocked(s, common::ReadsOf{handle}, ERROR_OPERATION_ABORTED);
@@ -159,6 +160,27 @@ BOOL WINAPI HidrawCancelIoEx(HANDLE handle, LPOVERLAPPED overlapped) {
   return TRUE;
 }
 
+DWORD WINAPI HidrawGetCurrentThreadId() {
+  return static_cast<DWORD>(CurrentThreadKey());
+}
+
+HANDLE WINAPI HidrawOpenThread(DWORD, BOOL, DWORD threadId) {
+  State& s = TheState();
+  Lock lock(s.mutex);
+  return s.threads.Open(threadId);
+}
+
+DWORD WINAPI HidrawQueueUserAPC(PAPCFUNC routine, HANDLE thread, ULONG_PTR parameter) {
+  State& s = TheState();
+  Lock lock(s.mutex);
+  std::uint64_t key = 0;
+  if (!s.threads.Queue(s.apcs, thread, routine, parameter, key)) return 0;
+  // The thread may be inside poll: its wake descriptor ends that.
+  auto waker = s.wakers.find(key);
+  if (waker != s.wakers.end()) Signal(waker->second);
+  return 1;
+}
+
 }  // namespace
 
 common::Kernel32Exports Kernel32Entries() {
@@ -170,6 +192,9 @@ common::Kernel32Exports Kernel32Entries() {
       .SleepEx = &HidrawSleepEx,
       .CancelIo = &HidrawCancelIo,
       .CancelIoEx = &HidrawCancelIoEx,
+      .GetCurrentThreadId = &HidrawGetCurrentThreadId,
+      .OpenThread = &HidrawOpenThread,
+      .QueueUserAPC = &HidrawQueueUserAPC,
   };
 }
 

@@ -17,10 +17,12 @@ struct ThreadSlot {
     State& s = TheState();
     Lock lock(s.mutex);
     s.wakers[key] = waker.Get();
+    s.threads.Started(key);
   }
   ~ThreadSlot() {
     State& s = TheState();
     Lock lock(s.mutex);
+    s.threads.Ended(key);
     s.apcs.Forget(key);
     s.wakers.erase(key);
     common::TakeReads(s.reads, [this](const PendingRead& read) { return read.thread == key; });

@@ -17,6 +17,7 @@
 #include "platform/common/Completion.h"
 #include "platform/common/DeviceInfoSets.h"
 #include "platform/common/Preparsed.h"
+#include "platform/common/ThreadHandles.h"
 #include "platform/hidraw/Descriptor.h"
 #include "platform/hidraw/Fd.h"
 #include "platform/hidraw/System.h"
@@ -58,6 +59,7 @@ struct State {
   std::map<HANDLE, std::shared_ptr<File>> handles;
   std::deque<PendingRead> reads;  // oldest first
   common::ApcQueues apcs;
+  common::ThreadHandles threads{0x6C000000};
   std::map<std::uint64_t, int> wakers;  // each thread's wake descriptor, owned by the thread
   common::DeviceInfoSets<SetMember> sets{0x5D700000};
   common::PreparsedTable preparsed;

@@ -57,6 +57,7 @@ BOOL WINAPI VirtualCloseHandle(HANDLE handle) {
   State& s = TheState();
   Lock lock(s.mutex);
   if (TakeFault(s, "CloseHandle")) return FALSE;
+  if (s.threads.Close(handle)) return TRUE;
   auto it = s.handles.find(handle);
   if (it == s.handles.end()) return common::Fail(ERROR_INVALID_HANDLE);
   EndReadsLocked(s, common::ReadsOf{handle}, ERROR_OPERATION_ABORTED);
@@ -153,6 +154,25 @@ BOOL WINAPI VirtualCancelIoEx(HANDLE file, LPOVERLAPPED overlapped) {
   return TRUE;
 }
 
+DWORD WINAPI VirtualGetCurrentThreadId() {
+  return static_cast<DWORD>(CurrentThreadKey());
+}
+
+HANDLE WINAPI VirtualOpenThread(DWORD, BOOL, DWORD threadId) {
+  State& s = TheState();
+  Lock lock(s.mutex);
+  return s.threads.Open(threadId);
+}
+
+DWORD WINAPI VirtualQueueUserAPC(PAPCFUNC routine, HANDLE thread, ULONG_PTR parameter) {
+  State& s = TheState();
+  Lock lock(s.mutex);
+  std::uint64_t key = 0;
+  if (!s.threads.Queue(s.apcs, thread, routine, parameter, key)) return 0;
+  s.completed.notify_all();  // an alertable wait looks at its queue again
+  return 1;
+}
+
 }  // namespace
 
 common::Kernel32Exports Kernel32Entries() {
@@ -164,6 +184,9 @@ common::Kernel32Exports Kernel32Entries() {
       .SleepEx = &VirtualSleepEx,
       .CancelIo = &VirtualCancelIo,
       .CancelIoEx = &VirtualCancelIoEx,
+      .GetCurrentThreadId = &VirtualGetCurrentThreadId,
+      .OpenThread = &VirtualOpenThread,
+      .QueueUserAPC = &VirtualQueueUserAPC,
   };
 }
 

@@ -18,10 +18,15 @@ constexpr WPARAM kDbtDevnodesChanged = 7;
 struct ThreadSlot {
   std::uint64_t key = common::NextThreadKey();
 
-  ThreadSlot() = default;
+  ThreadSlot() {
+    State& s = TheState();
+    Lock lock(s.mutex);
+    s.threads.Started(key);
+  }
   ~ThreadSlot() {
     State& s = TheState();
     Lock lock(s.mutex);
+    s.threads.Ended(key);
     s.apcs.Forget(key);
     common::TakeReads(s.reads, [this](const PendingRead& read) { return read.thread == key; });
   }

@@ -17,6 +17,7 @@
 #include "platform/common/DeviceInfoSets.h"
 #include "platform/common/LastError.h"
 #include "platform/common/Preparsed.h"
+#include "platform/common/ThreadHandles.h"
 #include "platform/virtual/Firmware.h"
 #include "platform/virtual/VirtualHid.h"
 
@@ -75,6 +76,7 @@ struct State {
   std::map<HANDLE, HandleRecord> handles;
   std::deque<PendingRead> reads;  // oldest first
   common::ApcQueues apcs;
+  common::ThreadHandles threads{0x7C000000};
   common::DeviceInfoSets<InterfaceSnapshot> sets{0x5E700000};
   common::PreparsedTable preparsed;
   std::map<std::string, Fault> faults;

@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+#include "hid/Kernel32.h"
+#include "tests/hid/ThreadWake.h"
 #include "tests/hidraw/HidrawTesting.h"
 
 namespace {
@@ -292,6 +294,12 @@ TEST_F(HidrawReads, ClosingTheHandleWhileAReadIsPolledKeepsTheDescriptorUntilThe
     reader.join();
     EXPECT_EQ(read.completion.error, ERROR_OPERATION_ABORTED);
   }
+}
+
+TEST_F(HidrawTest, AQueuedRoutineEndsAnAlertableWaitWithNoReadOutstanding) {
+  ASSERT_TRUE(hid::BindKernel32());
+  threadwake::ExpectAQueuedRoutineEndsAnAlertableWait(hid::Kernel32());
+  hid::ReleaseKernel32();
 }
 
 }  // namespace

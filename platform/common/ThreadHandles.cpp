@@ -1,0 +1,40 @@
+#include "platform/common/ThreadHandles.h"
+
+#include "platform/common/LastError.h"
+
+namespace platform::common {
+
+HANDLE ThreadHandles::Open(DWORD threadId) {
+  // Thread ids are the backends' thread keys, which count up from 1 and stay far below 2^32.
+  const std::uint64_t thread = threadId;
+  if (live_.count(thread) == 0) {
+    SetError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  next_ += 4;
+  HANDLE handle = reinterpret_cast<HANDLE>(next_);
+  open_[handle] = thread;
+  SetError(ERROR_SUCCESS);
+  return handle;
+}
+
+bool ThreadHandles::Queue(ApcQueues& apcs, HANDLE handle, PAPCFUNC routine, ULONG_PTR parameter,
+                          std::uint64_t& thread) {
+  auto it = open_.find(handle);
+  if (it == open_.end() || routine == nullptr) {
+    SetError(it == open_.end() ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER);
+    return false;
+  }
+  if (live_.count(it->second) == 0) {
+    SetError(ERROR_GEN_FAILURE);  // the thread has ended
+    return false;
+  }
+  thread = it->second;
+  Apc apc{nullptr, 0, 0, nullptr};
+  apc.userRoutine = routine;
+  apc.parameter = parameter;
+  apcs.Queue(thread, apc);
+  return true;
+}
+
+}  // namespace platform::common
