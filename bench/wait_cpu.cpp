@@ -5,36 +5,14 @@
 #include <cstdio>
 #include <cstring>
 
+#include "bench/CpuTime.h"
 #include "host/Forms.h"
 #include "host/Messages.h"
 #include "host/Timer.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <sys/resource.h>
-#endif
-
 namespace {
 
-double CpuSeconds() {
-#ifdef _WIN32
-  FILETIME created, exited, kernel, user;
-  GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-  auto seconds = [](const FILETIME& t) {
-    ULARGE_INTEGER v;
-    v.LowPart = t.dwLowDateTime;
-    v.HighPart = t.dwHighDateTime;
-    return static_cast<double>(v.QuadPart) / 1e7;
-  };
-  return seconds(kernel) + seconds(user);
-#else
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
-  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-#endif
-}
+using bench::CpuSeconds;
 
 struct Ticker : host::TComponent {
   using host::TComponent::TComponent;
