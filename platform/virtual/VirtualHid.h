@@ -107,9 +107,10 @@ int DeviceInfoSetsAlive();
 // ---- Fault injection -----------------------------------------------------------------------
 
 // The next `count` calls of the entry point `entryPoint` ("HidD_GetFeature", "CreateFileA",
-// "SetupDiGetClassDevsA", ...) fail with `error` before doing anything. Entry points that cannot
-// fail (HidD_GetHidGuid, SleepEx, GetLastError, SetLastError) ignore it. False for a name the
-// services do not implement.
+// "SetupDiGetClassDevsA", ...) fail with `error` before doing anything. False, and nothing armed,
+// for the entry points that take no fault (HidD_GetHidGuid, SleepEx, GetLastError, SetLastError
+// and the thread calls GetCurrentThreadId, OpenThread, QueueUserAPC) and for a name the services
+// do not implement.
 bool FailNextCalls(const std::string& entryPoint, int count, DWORD error);
 
 enum class UnplugMoment {
