@@ -108,16 +108,32 @@ TEST_F(LoopTest, ReEnablingATimerStartsAFreshInterval) {
 }
 
 TEST_F(LoopTest, TimerWithoutHandlerOrDisabledNeverTicks) {
-  Ticks t(nullptr);
-  t.a = new TTimer(&t);
-  t.a->SetInterval(10);
-  EXPECT_TRUE(t.a->Enabled());
   EXPECT_EQ(TTimer(nullptr).Interval(), 1000u);
+  Ticks t(nullptr);
+  auto* bare = new TTimer(&t);  // enabled, with nobody to tell
+  bare->SetInterval(10);
+  EXPECT_TRUE(bare->Enabled());
+  t.a = new TTimer(&t);  // a handler, but switched off
+  t.a->SetInterval(10);
+  t.a->SetOnTimer(TNotifyEvent::Of<&Ticks::OnA>(&t));
+  t.a->SetEnabled(false);
   t.b = new TTimer(&t);
   t.b->SetInterval(60);
   t.b->SetOnTimer(TNotifyEvent::Of<&Ticks::OnB>(&t));
-  while (t.log.empty()) app.HandleMessage();
+  // Neither of the first two may run a system timer at all, not even one whose ticks are then
+  // dropped: B's tick is the first thing the loop has to dispatch.
+  int dispatched = 0;
+  while (t.log.empty()) {
+    bool quit = false;
+    if (host::DispatchOne(&quit)) {
+      ++dispatched;
+    } else {
+      host::WaitForMessage();
+    }
+  }
+  t.b->SetEnabled(false);
   EXPECT_EQ(t.log, (std::vector<std::string>{"B"}));
+  EXPECT_EQ(dispatched, 1);
 }
 
 TEST_F(LoopTest, PostedMessagesGoBeforeDueTimers) {
