@@ -50,17 +50,29 @@ TEST_F(VirtualClock, TimersFireInDeadlineThenSequenceOrderAtExactTimes) {
 }
 
 TEST_F(VirtualClock, ProcessMessagesFiresOnlyWhatIsDueAndNeverWaits) {
-  Stamps s(nullptr);
+  // A handler whose work outlasts its timer's interval leaves the timer due again at once.
+  struct Slow : Stamps {
+    using Stamps::Stamps;
+    TTimer* timer = nullptr;
+    void Work(TObject*) {
+      A(nullptr);
+      host::SleepWithoutPumping(40);
+      if (log.size() == 5) timer->SetEnabled(false);  // a pass that never ends still ends here
+    }
+  } s(nullptr);
   TTimer t(nullptr);
+  s.timer = &t;
   t.SetInterval(30);
-  t.SetOnTimer(TNotifyEvent::Of<&Stamps::A>(&s));
+  t.SetOnTimer(TNotifyEvent::Of<&Slow::Work>(&s));
   app.ProcessMessages();
   EXPECT_TRUE(s.log.empty());
   EXPECT_EQ(host::TickCountMs() - s.origin, 0);
   host::portable::AdvanceClock(95);
-  app.ProcessMessages();  // overdue: one tick per pass, like WM_TIMER
+  app.ProcessMessages();  // overdue, and due again after its tick: still one tick per pass
   ASSERT_EQ(s.log.size(), 1u);
   EXPECT_EQ(s.log[0].second, 95);
+  app.ProcessMessages();
+  EXPECT_EQ(s.log.size(), 2u);
 }
 
 TEST_F(VirtualClock, FortyHundredMillisecondTicksTakeFourVirtualSeconds) {
