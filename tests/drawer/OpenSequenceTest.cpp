@@ -41,14 +41,19 @@ TEST_F(OpenSequence, RebuildListsEveryDeviceCheckedOutWith128BuffersOnBothHandle
     EXPECT_EQ(Line(i)->NumInputBuffers(), 128);
     EXPECT_EQ(Line(i)->NumOverlappedBuffers(), 128);
   }
-  // A later change rebuilds the whole list with fresh objects.
-  hid::THidDevice* before = Line(0);
+  // A later change rebuilds the whole list with fresh objects. The selected device goes with
+  // the others: the selection must not name it any more, nor its data handler live on in its
+  // successor.
+  ASSERT_TRUE(Select(0));
+  ASSERT_NE(Line(0)->Reader(), nullptr);
   virtualhid::AddDevice(Other("Scanner"));
   app->ProcessMessages();
+  EXPECT_EQ(CurrentDevice, nullptr);
   ASSERT_EQ(form->DevListBox->Count(), 3);
+  EXPECT_FALSE(Line(0)->OnData().IsSet());
+  EXPECT_EQ(Line(0)->Reader(), nullptr);
   EXPECT_TRUE(Line(2)->CheckedOut());
   EXPECT_EQ(form->DevListBox->Strings(2), "Scanner");
-  (void)before;  // released by the rebuild; only its successor may be used now
 }
 
 TEST_F(OpenSequence, OnlyAFiveByteFeatureReportAndTheProductTextTogetherMakeTheDrawer) {
