@@ -96,13 +96,15 @@ void FakeSystem::QueueInput(DeviceId id, const std::vector<std::uint8_t>& report
   }
 }
 
-void FakeSystem::NotifyChange(int count) {
+int FakeSystem::NotifyChange(int count) {
   std::lock_guard<std::mutex> lock(mutex_);
+  int sent = 0;
   for (int i = 0; i < count; ++i) {
     const char byte = 1;
     // A socket rather than a pipe: once the watch has gone, this fails instead of raising SIGPIPE.
-    [[maybe_unused]] ssize_t n = ::send(watchWriteEnd_.Get(), &byte, 1, MSG_NOSIGNAL);
+    if (::send(watchWriteEnd_.Get(), &byte, 1, MSG_NOSIGNAL) == 1) ++sent;
   }
+  return sent;
 }
 
 std::string FakeSystem::Node(DeviceId id) const {

@@ -57,8 +57,9 @@ class FakeSystem final : public DeviceDirectory, public DeviceIo {
   void Rebind(DeviceId id);
   // Hands the report to every descriptor open on the device (each open file has its own queue).
   void QueueInput(DeviceId id, const std::vector<std::uint8_t>& report);
-  // A hot-plug notification, as udev sends one per changed node.
-  void NotifyChange(int count = 1);
+  // A hot-plug notification, as udev sends one per changed node. Returns how many reached a
+  // watch: none once the watch has gone.
+  int NotifyChange(int count = 1);
   void SetWatchAvailable(bool available) { watchAvailable_ = available; }
 
   std::string Node(DeviceId id) const;
