@@ -1,12 +1,17 @@
 // A randomized soak of the controller on the virtual HID services: plugging, unplugging,
 // check-out, check-in, data handlers (real reader threads), input reports and notifications in
-// random order, with the controller's counts and list checked after every step.
+// random order, with the controller's counts and list checked after every step and every input
+// report checked as it arrives. At the end every interface that can read must still deliver,
+// and one pulled out under its reader must report read errors.
 //
 //   controller_soak [SEED [STEPS]]     (or SOAK_SEED / SOAK_STEPS in the environment)
 // A failure names its seed and step; running again with that seed replays it.
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <map>
 #include <random>
 #include <set>
 #include <string>
@@ -14,18 +19,51 @@
 
 #include "hid/HidControllerClass.h"
 #include "host/Forms.h"
+#include "host/Timer.h"
 #include "platform/virtual/VirtualHid.h"
 
 namespace {
 
 using hid::THidDevice;
 
-struct Sink : host::TComponent {
-  using host::TComponent::TComponent;
+// What reaches the application, judged against what was queued: each report once, to the
+// interface (and plug) it was queued on, in the order queued there. Bytes 1 to 3 of a report
+// carry its serial number, byte 4 a mark.
+struct Sink {
+  static constexpr BYTE kMark = 0xA5;
+  struct Queued {
+    DWORD devInst;
+    bool delivered;
+  };
+  std::map<std::uint32_t, Queued> queued;
+  std::map<DWORD, std::uint32_t> lastDelivered;  // by DevInst
   long reports = 0;
   long errors = 0;
-  void Data(THidDevice*, BYTE, const void*, WORD) { ++reports; }
-  void Error(THidDevice*, DWORD) { ++errors; }
+  std::string problem;  // the first thing that went wrong
+
+  void Data(THidDevice* device, BYTE reportId, const void* data, WORD size) {
+    ++reports;
+    const auto* b = static_cast<const BYTE*>(data);
+    if (reportId != 0 || size != 4 || b[3] != kMark) return Problem("a report nobody sent");
+    const std::uint32_t serial = b[0] | (b[1] << 8) | (b[2] << 16);
+    auto it = queued.find(serial);
+    if (it == queued.end()) return Problem("report " + std::to_string(serial) + " never queued");
+    if (it->second.delivered) return Problem("report " + std::to_string(serial) + " twice");
+    it->second.delivered = true;
+    if (device->PnPInfo()->DeviceID != it->second.devInst) {
+      return Problem("report " + std::to_string(serial) + " delivered for another interface");
+    }
+    std::uint32_t& last = lastDelivered[it->second.devInst];
+    if (serial < last) return Problem("report " + std::to_string(serial) + " out of order");
+    last = serial;
+  }
+  void Error(THidDevice*, DWORD error) {
+    ++errors;
+    if (error == 0) Problem("a read error without its code");
+  }
+  void Problem(const std::string& what) {
+    if (problem.empty()) problem = what;
+  }
 };
 
 class Soak {
@@ -44,12 +82,14 @@ class Soak {
     {
       host::TApplication app;
       controller_ = new hid::THidDeviceController(nullptr);
-      controller_->SetOnDeviceDataError(hid::THidDataErrorEvent::Of<&Sink::Error>(&sink_));
       app.ProcessMessages();
+      // Only the devices listed at this moment take it over.
+      controller_->SetOnDeviceDataError(hid::THidDataErrorEvent::Of<&Sink::Error>(&sink_));
       for (step_ = 1; step_ <= steps_ && failures_ == 0; ++step_) {
         Step(app);
         Check();
       }
+      if (failures_ == 0) Finish(app);
       for (THidDevice* device : held_) delete device;
       held_.clear();
       delete controller_;
@@ -61,8 +101,8 @@ class Soak {
     }
     virtualhid::Reset();
     std::printf("soak: seed %u, steps %d\n", seed_, step_ - 1);
-    std::printf("soak: %ld reports and %ld read errors delivered; %d failure(s)\n", sink_.reports,
-                sink_.errors, failures_);
+    std::printf("soak: %ld of %zu reports and %ld read errors delivered; %d failure(s)\n",
+                sink_.reports, sink_.queued.size(), sink_.errors, failures_);
     if (failures_ == 0) std::printf("1 passed, 0 failed\n");
     return failures_ == 0 ? 0 : 1;
   }
@@ -109,8 +149,7 @@ class Soak {
         }
         break;
       case 6:
-        virtualhid::QueueInputReport(ids_[static_cast<size_t>(Pick(kDevices))],
-                                     {0, static_cast<BYTE>(step_), 2, 3, 4});
+        Queue(ids_[static_cast<size_t>(Pick(kDevices))]);
         break;
       case 7:
         controller_->DeviceChange();
@@ -121,6 +160,67 @@ class Soak {
     }
   }
 
+  // Queues a report with the next serial number; returns it, or 0 when the interface took none.
+  std::uint32_t Queue(virtualhid::DeviceId id) {
+    const std::uint32_t serial = ++serial_;
+    const DWORD devInst = virtualhid::DevInst(id);
+    if (!virtualhid::QueueInputReport(id,
+                                      {0, static_cast<BYTE>(serial), static_cast<BYTE>(serial >> 8),
+                                       static_cast<BYTE>(serial >> 16), Sink::kMark})) {
+      return 0;
+    }
+    sink_.queued[serial] = {devInst, false};
+    return serial;
+  }
+
+  // Serves the loop until `done` holds; false when it still does not after ten seconds.
+  bool PumpUntil(host::TApplication& app, const std::function<bool()>& done) {
+    struct Deadline {
+      bool passed = false;
+      void Tick(host::TObject*) { passed = true; }
+    } deadline;
+    host::TTimer timer(nullptr);
+    timer.SetInterval(10000);
+    timer.SetOnTimer(host::TNotifyEvent::Of<&Deadline::Tick>(&deadline));
+    while (!done() && !deadline.passed) app.HandleMessage();
+    return done();
+  }
+
+  void Finish(host::TApplication& app) {
+    for (virtualhid::DeviceId id : ids_) virtualhid::Plug(id);
+    app.ProcessMessages();
+    for (THidDevice* device : held_) delete device;
+    held_.clear();
+    THidDevice* device = nullptr;
+    while (controller_->CheckOutFirst(device)) {
+      held_.push_back(device);
+      device->SetSleepTime(10);
+      device->SetOnReadError(hid::THidDataErrorEvent::Of<&Sink::Error>(&sink_));
+      device->SetOnData(hid::THidDataEvent::Of<&Sink::Data>(&sink_));
+    }
+    Check();
+    if (failures_ != 0) return;
+    const auto readers = std::count_if(held_.begin(), held_.end(),
+                                       [](THidDevice* d) { return d->Reader() != nullptr; });
+    if (readers != kDevices - 1) return Fail(std::to_string(readers) + " readers at the end");
+    std::vector<std::uint32_t> last;
+    for (size_t i = 0; i + 1 < ids_.size(); ++i) last.push_back(Queue(ids_[i]));
+    if (std::count(last.begin(), last.end(), 0u) != 0)
+      return Fail("a plugged interface took no report");
+    if (!PumpUntil(app, [&] {
+          return std::all_of(last.begin(), last.end(),
+                             [&](std::uint32_t s) { return sink_.queued[s].delivered; });
+        })) {
+      return Fail("a last report did not arrive although every interface had a reader");
+    }
+    const long errorsBefore = sink_.errors;
+    virtualhid::Unplug(ids_[0]);
+    if (!PumpUntil(app, [&] { return sink_.errors > errorsBefore; })) {
+      return Fail("a reader whose interface was pulled out reported no read error");
+    }
+    if (!sink_.problem.empty()) Fail(sink_.problem);
+  }
+
   void Fail(const std::string& what) {
     ++failures_;
     std::fprintf(stderr, "soak: seed %u, step %d: %s\n", seed_, step_, what.c_str());
@@ -128,6 +228,7 @@ class Soak {
 
   // What must hold between notifications, whatever happened before.
   void Check() {
+    if (!sink_.problem.empty()) return Fail(sink_.problem);
     int checkedIn = 0, checkedOut = 0, unplugged = 0;
     std::set<const THidDevice*> listed;
     std::set<DWORD> pluggedIds;
@@ -174,10 +275,11 @@ class Soak {
   int steps_;
   int step_ = 0;
   int failures_ = 0;
+  std::uint32_t serial_ = 0;
   std::vector<virtualhid::DeviceId> ids_;
   std::vector<THidDevice*> held_;
   hid::THidDeviceController* controller_ = nullptr;
-  Sink sink_{nullptr};
+  Sink sink_;
 };
 
 unsigned SeedFrom(int argc, char** argv) {
