@@ -62,6 +62,23 @@ TEST_F(Protocol, ErrorReplyStopsAtTheFirstPollWithError1) {
   EXPECT_EQ(Elapsed(), 1);
 }
 
+TEST_F(Protocol, OnlyEAndCTogetherMakeAnErrorReply) {
+  StartWith(virtualhid::Firmware::Drawer);
+  struct Case {
+    BYTE command[3];
+    BYTE reply1;
+    BYTE reply2;
+  };
+  // The drawer answers an unknown command 'E','U', and a read of address 0x43 '=','C'.
+  for (const Case& c : {Case{{'X', 1, 2}, 'E', 'U'}, Case{{'R', 'C', 0}, '=', 'C'}}) {
+    BYTE reply[5] = {};
+    EXPECT_TRUE(public_u::SendDrawerCommand(c.command, reply)) << c.command[0];
+    EXPECT_EQ(global_vars.DrawerError, 0);
+    EXPECT_EQ(reply[1], c.reply1);
+    EXPECT_EQ(reply[2], c.reply2);
+  }
+}
+
 TEST_F(Protocol, AcceptedReplyWithoutPlusIsError2ThoughTheCommandWasAnswered) {
   auto id = StartWith(virtualhid::Firmware::NoAck);
   BYTE reply[5] = {};
