@@ -1,4 +1,6 @@
 // The device list, the drawer's identification and the open sequence.
+#include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -57,9 +59,6 @@ TEST_F(OpenSequence, RebuildListsEveryDeviceCheckedOutWith128BuffersOnBothHandle
 }
 
 TEST_F(OpenSequence, OnlyAFiveByteFeatureReportAndTheProductTextTogetherMakeTheDrawer) {
-  auto longer = Drawer();
-  longer.featureReportLength = 6;
-  virtualhid::AddDevice(longer);
   virtualhid::AddDevice(Other("USB Keypad"));          // 5 bytes, wrong text
   virtualhid::AddDevice(Other("qv usb cash drawer"));  // the text in lower case
   auto nameless = Drawer();
@@ -68,10 +67,47 @@ TEST_F(OpenSequence, OnlyAFiveByteFeatureReportAndTheProductTextTogetherMakeTheD
   auto drawer = virtualhid::AddDevice(Other("Till: QV USB Cash Drawer v2"));
   Start();
   ASSERT_TRUE(public_u::FindDrawer());
-  EXPECT_EQ(form->DevListBox->ItemIndex(), 4);
-  EXPECT_EQ(CurrentDevice, Line(4));
+  EXPECT_EQ(form->DevListBox->ItemIndex(), 3);
+  EXPECT_EQ(CurrentDevice, Line(3));
   EXPECT_EQ(CurrentDevice->PnPInfo()->DeviceID, virtualhid::DevInst(drawer));
 }
+
+class FeatureLength : public OpenSequence, public ::testing::WithParamInterface<int> {};
+
+TEST_P(FeatureLength, OtherThanFiveIsNotTheDrawerWhateverTheProductText) {
+  auto cfg = Drawer();
+  cfg.featureReportLength = static_cast<std::uint16_t>(GetParam());
+  auto device = virtualhid::AddDevice(cfg);
+  Start();
+  EXPECT_FALSE(public_u::OpenDrawer());
+  EXPECT_TRUE(virtualhid::CommandsReceived(device).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, FeatureLength, ::testing::Values(1, 2, 3, 4, 6));
+
+// Each pass in which the capabilities cannot be read misses the drawer; the open sequence gives
+// up only after four such passes.
+struct Misses {
+  int failedPasses;
+  bool found;
+};
+void PrintTo(const Misses& m, std::ostream* os) {
+  *os << m.failedPasses << "FailedPasses";
+}
+class Passes : public OpenSequence, public ::testing::WithParamInterface<Misses> {};
+
+TEST_P(Passes, FindDrawerTriesFourTimes) {
+  auto cfg = Drawer();
+  // Query-only: no reader asks for the capabilities too, so each pass asks exactly once.
+  cfg.access = virtualhid::Access::QueryOnly;
+  virtualhid::AddDevice(cfg);
+  Start();
+  virtualhid::FailNextCalls("HidP_GetCaps", GetParam().failedPasses, ERROR_GEN_FAILURE);
+  EXPECT_EQ(public_u::FindDrawer(), GetParam().found);
+}
+
+INSTANTIATE_TEST_SUITE_P(FailedPasses, Passes,
+                         ::testing::Values(Misses{1, true}, Misses{3, true}, Misses{4, false}));
 
 TEST_F(OpenSequence, WithTwoDrawersTheEarlierLineIsChosenAndOpened) {
   auto first = virtualhid::AddDevice(Drawer());
