@@ -14,6 +14,14 @@
 #include "host/portable/Clock.h"
 #include "platform/virtual/VirtualHid.h"
 
+#ifndef _WIN32
+#include <sys/resource.h>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#endif
+
 namespace {
 
 class Tillpop : public ::testing::Test {
@@ -124,6 +132,54 @@ TEST_F(Tillpop, ATickBeforeAnyActivationEndsTheRunAtOnceWithNotFound) {
 }
 
 #ifndef _WIN32
+// A disk that refuses the first data written to it and takes what comes after: files may not
+// grow at all until the first write that tries, whose signal lifts the limit again.
+class FirstWriteRefused {
+ public:
+  FirstWriteRefused() {
+    getrlimit(RLIMIT_FSIZE, &limit_);
+    refused_.store(0);
+    struct sigaction lift {};
+    lift.sa_handler = &Lift;
+    sigemptyset(&lift.sa_mask);
+    sigaction(SIGXFSZ, &lift, &saved_);
+    rlimit none = limit_;
+    none.rlim_cur = 0;
+    setrlimit(RLIMIT_FSIZE, &none);
+  }
+  ~FirstWriteRefused() {
+    setrlimit(RLIMIT_FSIZE, &limit_);
+    sigaction(SIGXFSZ, &saved_, nullptr);
+  }
+  FirstWriteRefused(const FirstWriteRefused&) = delete;
+  FirstWriteRefused& operator=(const FirstWriteRefused&) = delete;
+  static int Refused() { return refused_; }
+
+ private:
+  static void Lift(int) {
+    const int error = errno;
+    setrlimit(RLIMIT_FSIZE, &limit_);
+    refused_.fetch_add(1);
+    errno = error;
+  }
+  static inline rlimit limit_{};
+  static inline std::atomic<int> refused_{0};  // lock-free: fit for a signal handler
+  struct sigaction saved_ {};
+};
+
+TEST_F(Tillpop, AnOkThatCannotBeWrittenBecomesError) {
+  auto drawer = virtualhid::AddDevice(virtualhid::ReadyDrawer());
+  std::int64_t took = 0;
+  {
+    FirstWriteRefused disk;
+    took = Run();
+    EXPECT_EQ(disk.Refused(), 1);
+  }
+  EXPECT_EQ(Result(), "ERROR\r\n");
+  EXPECT_EQ(took, 100 + 1);
+  EXPECT_EQ(virtualhid::DrawerOpens(drawer), 1);
+}
+
 TEST_F(Tillpop, AFailureWritingOkEndsTheRunAfterThatAttempt) {
   // The result file leads to a device that refuses the data: writing "OK" raises, so the
   // attempt ends in "ERROR" (which cannot be written either) and the program still ends.
