@@ -291,7 +291,8 @@ TEST_F(TimedScenario, PlugAndUnplugHappenOnTheVirtualClockAtTheirTimes) {
 TEST_F(TimedScenario, ResetStopsTheTimers) {
   const std::string path = Write("late.ini", "[late]\nPlugAfterMs=100\n");
   std::ostringstream errors;
-  virtualhid::LoadScenario(path, errors);
+  ASSERT_TRUE(virtualhid::LoadScenario(path, errors));
+  ASSERT_EQ(errors.str(), "");  // the timer was armed: there is something to stop
   virtualhid::Reset();
   virtualhid::AddDevice(virtualhid::DeviceConfig{}, false);  // takes the same id
   host::portable::AdvanceClock(1000);
