@@ -71,6 +71,15 @@ class Reader : public ::testing::Test {
     return done();
   }
 
+  // Waits, without serving it, until the reader hands something over to the GUI thread.
+  static bool DeliveryWaiting() {
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (!host::SynchronizePending() && Clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return host::SynchronizePending();
+  }
+
   host::TApplication app;
   virtualhid::DeviceId id = virtualhid::kNoDevice;
   hid::THidDeviceController* controller = nullptr;
@@ -126,10 +135,7 @@ TEST_F(Reader, StopWhileAHandlerRunsWaitsForTheHandler) {
   // The reader has taken the report and asks for its delivery before the stop comes. Not pumped
   // meanwhile: the delivery is to run inside the stop.
   const auto deadline = Clock::now() + std::chrono::seconds(10);
-  while (!host::SynchronizePending() && Clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  ASSERT_TRUE(host::SynchronizePending());
+  ASSERT_TRUE(DeliveryWaiting());
   // The handler then holds the GUI thread inside the stop; a helper lets it go once it has seen
   // it running and the stop still waiting. The stop must serve the delivery, not deadlock on it.
   std::atomic<bool> stopReturned{false};
@@ -152,9 +158,12 @@ TEST_F(Reader, ReadsThatCannotStartAreReportedOnlyWhenSomebodyListens) {
   device->SetOnData(hid::THidDataEvent::Of<&Sink::Data>(&sink));
   ASSERT_TRUE(PumpUntil([&] { return virtualhid::PendingReads(id) == 1; }));
   device->Unplug();  // its reads can no longer start
-  // Silent while OnReadError is empty.
-  for (int i = 0; i < 20; ++i) app.ProcessMessages();
+  // The first failure is handed to the GUI thread; with OnReadError empty it must reach nobody,
+  // and the data handler least of all.
+  ASSERT_TRUE(DeliveryWaiting());
+  app.ProcessMessages();
   EXPECT_TRUE(sink.errors.empty());
+  EXPECT_TRUE(sink.reports.empty());
   device->SetOnReadError(hid::THidDataErrorEvent::Of<&Sink::Error>(&sink));
   ASSERT_TRUE(PumpUntil([&] { return sink.errors.size() >= 3; }));
   EXPECT_NE(sink.errors[0], 0u);
