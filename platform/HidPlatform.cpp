@@ -15,7 +15,7 @@ void ConfigureHidServices(std::ostream& errors) {
   // Otherwise the system's services. On Windows those are HID.dll and SetupApi.dll, loaded by
   // name when the controller is built; here hidraw and udev stand in under the same names,
   // registered for the rest of the program (its end stops their hot-plug thread).
-  static hidraw::Registration registration(hidraw::LinuxSystem());
+  static hidraw::Registration registration(hidraw::LinuxSystem(errors));
 #endif
 }
 

@@ -7,7 +7,8 @@
 
 namespace platform {
 
-// Problems with a scenario file are written to `errors`; the program carries on regardless.
+// Problems with a scenario file, or a libudev that cannot be loaded, are written to `errors`; the
+// program carries on regardless.
 void ConfigureHidServices(std::ostream& errors);
 
 }  // namespace platform

@@ -8,6 +8,7 @@
 // routine runs on that thread inside an alertable SleepEx.
 #pragma once
 
+#include <iosfwd>
 #include <memory>
 
 #include "platform/hidraw/System.h"
@@ -21,7 +22,10 @@ inline constexpr const char* kHidLibraryName = "HID.dll";
 inline constexpr const char* kSetupApiLibraryName = "SetupApi.dll";
 inline constexpr const char* kKernel32LibraryName = "kernel32.dll";
 
-// The machine itself: libudev and sysfs for the directory, the kernel's hidraw calls.
+// The machine itself: libudev and sysfs for the directory, the kernel's hidraw calls. libudev is
+// loaded here; when it cannot be, the reason goes to `errors` (standard error without one), once,
+// and the directory lists no devices.
+System LinuxSystem(std::ostream& errors);
 System LinuxSystem();
 
 // While it lives, the three libraries are registered over `system`, and a thread of its own turns

@@ -1,5 +1,6 @@
 // Puts the three hidraw libraries into the loader's registry over the system they run on, with
 // the thread that watches for hot-plugs.
+#include <iostream>
 #include <string_view>
 
 #include "platform/common/Exports.h"
@@ -8,6 +9,7 @@
 #include "platform/hidraw/Layers.h"
 #include "platform/hidraw/Linux.h"
 #include "platform/hidraw/State.h"
+#include "platform/hidraw/Udev.h"
 
 namespace hidraw {
 namespace {
@@ -31,8 +33,12 @@ int Observe(Count count) {
 
 }  // namespace
 
+System LinuxSystem(std::ostream& errors) {
+  return {detail::MakeUdevDirectory(detail::kUdevLibraryName, errors), detail::MakeKernelIo()};
+}
+
 System LinuxSystem() {
-  return {detail::MakeUdevDirectory(), detail::MakeKernelIo()};
+  return LinuxSystem(std::cerr);
 }
 
 Registration::Registration(System system) {
