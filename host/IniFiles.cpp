@@ -37,6 +37,11 @@ TMemIniFile::TMemIniFile(std::string fileName) : fileName_(std::move(fileName)) 
   Parse(text.str());
 }
 
+TMemIniFile::TMemIniFile(std::string fileName, const std::string& text)
+    : fileName_(std::move(fileName)) {
+  Parse(text);
+}
+
 void TMemIniFile::Parse(const std::string& text) {
   std::istringstream in(text);
   std::string raw;

@@ -12,6 +12,8 @@ class TMemIniFile {
   // Reads the file if it exists; a missing file is an empty ini. A file that exists but cannot be
   // read raises EInOutError.
   explicit TMemIniFile(std::string fileName);
+  // Over content already read: `text` stands for the file's bytes; nothing is read.
+  TMemIniFile(std::string fileName, const std::string& text);
 
   const std::string& FileName() const { return fileName_; }
 

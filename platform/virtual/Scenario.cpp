@@ -7,11 +7,10 @@
 #include <optional>
 #include <ostream>
 #include <set>
-#include <system_error>
 
-#include "host/Exception.h"
 #include "host/IniFiles.h"
 #include "host/SysUtils.h"
+#include "platform/virtual/ScenarioFile.h"
 
 namespace virtualhid {
 namespace {
@@ -72,19 +71,22 @@ class ScenarioReader {
 
   ParsedScenario Read() {
     ParsedScenario result;
-    std::error_code ec;
-    const auto fsPath = host::FsPath(path_);
-    if (!std::filesystem::exists(fsPath, ec)) {
-      Problem(0, "", "file not found");
-    } else if (!std::filesystem::is_regular_file(fsPath, ec)) {
-      Problem(0, "", "not a file");
-    } else {
-      try {
-        const host::TMemIniFile ini(path_);
-        ReadIni(ini, result.devices);
-      } catch (const std::exception& e) {
-        Problem(0, "", std::string("cannot be read: ") + e.what());
-      }
+    // The name is looked up once: a program started on a scenario reads it before its first
+    // wait, and every lookup there delays the first attempt.
+    const detail::ScenarioFileText file = detail::ReadScenarioFile(path_);
+    switch (file.outcome) {
+      case detail::ScenarioFileText::Outcome::NotFound:
+        Problem(0, "", "file not found");
+        break;
+      case detail::ScenarioFileText::Outcome::NotAFile:
+        Problem(0, "", "not a file");
+        break;
+      case detail::ScenarioFileText::Outcome::Unreadable:
+        Problem(0, "", "cannot be read: " + file.reason);
+        break;
+      case detail::ScenarioFileText::Outcome::Read:
+        ReadIni(host::TMemIniFile(path_, file.text), result.devices);
+        break;
     }
     Flush();
     result.problems = static_cast<int>(problems_.size());
