@@ -37,4 +37,18 @@ bool ThreadHandles::Queue(ApcQueues& apcs, HANDLE handle, PAPCFUNC routine, ULON
   return true;
 }
 
+HANDLE ServeOpenThread(DWORD threadId, const ThreadCalls& backend) {
+  std::lock_guard<std::mutex> lock(backend.mutex);
+  return backend.threads.Open(threadId);
+}
+
+DWORD ServeQueueUserAPC(PAPCFUNC routine, HANDLE thread, ULONG_PTR parameter,
+                        const ThreadCalls& backend) {
+  std::lock_guard<std::mutex> lock(backend.mutex);
+  std::uint64_t key = 0;
+  if (!backend.threads.Queue(backend.apcs, thread, routine, parameter, key)) return 0;
+  backend.wake(key);
+  return 1;
+}
+
 }  // namespace platform::common

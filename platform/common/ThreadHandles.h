@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <map>
+#include <mutex>
 #include <set>
 
 #include "platform/common/Completion.h"
@@ -36,5 +37,18 @@ class ThreadHandles {
   std::map<HANDLE, std::uint64_t> open_;
   std::uintptr_t next_;
 };
+
+// A backend's side of OpenThread and QueueUserAPC: the lock that guards its queues and thread
+// handles, and how it wakes a thread whose queue has grown (called with the lock held).
+struct ThreadCalls {
+  std::mutex& mutex;
+  ApcQueues& apcs;
+  ThreadHandles& threads;
+  void (*wake)(std::uint64_t thread);
+};
+
+HANDLE ServeOpenThread(DWORD threadId, const ThreadCalls& backend);
+DWORD ServeQueueUserAPC(PAPCFUNC routine, HANDLE thread, ULONG_PTR parameter,
+                        const ThreadCalls& backend);
 
 }  // namespace platform::common

@@ -164,21 +164,24 @@ DWORD WINAPI HidrawGetCurrentThreadId() {
   return static_cast<DWORD>(CurrentThreadKey());
 }
 
-HANDLE WINAPI HidrawOpenThread(DWORD, BOOL, DWORD threadId) {
+// The thread may be inside poll: its wake descriptor ends that.
+void SignalWaker(std::uint64_t thread) {
   State& s = TheState();
-  Lock lock(s.mutex);
-  return s.threads.Open(threadId);
+  auto waker = s.wakers.find(thread);
+  if (waker != s.wakers.end()) Signal(waker->second);
+}
+
+common::ThreadCalls ThreadBackend() {
+  State& s = TheState();
+  return {s.mutex, s.apcs, s.threads, &SignalWaker};
+}
+
+HANDLE WINAPI HidrawOpenThread(DWORD, BOOL, DWORD threadId) {
+  return common::ServeOpenThread(threadId, ThreadBackend());
 }
 
 DWORD WINAPI HidrawQueueUserAPC(PAPCFUNC routine, HANDLE thread, ULONG_PTR parameter) {
-  State& s = TheState();
-  Lock lock(s.mutex);
-  std::uint64_t key = 0;
-  if (!s.threads.Queue(s.apcs, thread, routine, parameter, key)) return 0;
-  // The thread may be inside poll: its wake descriptor ends that.
-  auto waker = s.wakers.find(key);
-  if (waker != s.wakers.end()) Signal(waker->second);
-  return 1;
+  return common::ServeQueueUserAPC(routine, thread, parameter, ThreadBackend());
 }
 
 }  // namespace

@@ -158,19 +158,22 @@ DWORD WINAPI VirtualGetCurrentThreadId() {
   return static_cast<DWORD>(CurrentThreadKey());
 }
 
-HANDLE WINAPI VirtualOpenThread(DWORD, BOOL, DWORD threadId) {
+// Every queued routine notifies; the thread's queue is checked again under the lock.
+void NotifyWaiters(std::uint64_t) {
+  TheState().completed.notify_all();
+}
+
+common::ThreadCalls ThreadBackend() {
   State& s = TheState();
-  Lock lock(s.mutex);
-  return s.threads.Open(threadId);
+  return {s.mutex, s.apcs, s.threads, &NotifyWaiters};
+}
+
+HANDLE WINAPI VirtualOpenThread(DWORD, BOOL, DWORD threadId) {
+  return common::ServeOpenThread(threadId, ThreadBackend());
 }
 
 DWORD WINAPI VirtualQueueUserAPC(PAPCFUNC routine, HANDLE thread, ULONG_PTR parameter) {
-  State& s = TheState();
-  Lock lock(s.mutex);
-  std::uint64_t key = 0;
-  if (!s.threads.Queue(s.apcs, thread, routine, parameter, key)) return 0;
-  s.completed.notify_all();  // an alertable wait looks at its queue again
-  return 1;
+  return common::ServeQueueUserAPC(routine, thread, parameter, ThreadBackend());
 }
 
 }  // namespace
