@@ -367,7 +367,7 @@ bool THidDevice::AttachReaderThread() {
   std::lock_guard<std::mutex> lock(handleMutex_);
   if (readsHalted_) return false;
   const Kernel32Calls& k = services_.kernel32;
-  if (k.CanWakeThreads() && k.CloseHandle != nullptr) {
+  if (k.CanWakeThreads()) {
     readerWake_ = DeviceHandle(k.OpenThread(THREAD_SET_CONTEXT, FALSE, k.GetCurrentThreadId()),
                                k.CloseHandle);
   }

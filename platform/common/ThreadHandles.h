@@ -30,7 +30,6 @@ class ThreadHandles {
              std::uint64_t& thread);
   // CloseHandle: true when the handle was one of these (and is closed now).
   bool Close(HANDLE handle) { return open_.erase(handle) != 0; }
-  std::size_t OpenCount() const { return open_.size(); }
 
  private:
   std::set<std::uint64_t> live_;
