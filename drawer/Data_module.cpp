@@ -2,6 +2,7 @@
 
 #include "drawer/Main_u.h"
 #include "host/SysUtils.h"
+#include "host/Trace.h"
 
 namespace Data_module {
 
@@ -90,9 +91,22 @@ void TDataModule1::TimerHideTaskTimer(host::TObject*) {
   TimerHideTask->SetEnabled(false);
 }
 
-void TDataModule1::HidCtlArrival(hid::THidDevice*) {}
-void TDataModule1::HidCtlRemoval(hid::THidDevice*) {}
-void TDataModule1::HidCtlDeviceDataError(hid::THidDevice*, DWORD) {}
+// Hot-plug and read errors change nothing here; the texts they compose go to the support trace
+// only.
+void TDataModule1::HidCtlArrival(hid::THidDevice* HidDev) {
+  if (host::Tracing()) host::TraceLine("arrival", "Arrival of " + DeviceName(HidDev));
+}
+
+void TDataModule1::HidCtlRemoval(hid::THidDevice* HidDev) {
+  if (host::Tracing()) host::TraceLine("removal", "Removal of " + DeviceName(HidDev));
+}
+
+void TDataModule1::HidCtlDeviceDataError(hid::THidDevice*, DWORD Error) {
+  if (!host::Tracing()) return;
+  host::TraceLine("read error",
+                  host::Format("READ ERROR: %s (%x)",
+                               {host::SysErrorMessage(Error), static_cast<long long>(Error)}));
+}
 bool TDataModule1::HidCtlEnumerate(hid::THidDevice*, int) {
   return true;
 }

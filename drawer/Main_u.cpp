@@ -2,6 +2,7 @@
 
 #include "drawer/Data_module.h"
 #include "drawer/public_u.h"
+#include "host/Trace.h"
 
 namespace Main_u {
 
@@ -46,6 +47,7 @@ void TMainForm::DevListBoxClick(host::TObject*) {
     if (device == nullptr) return;
     device->SetOnData(hid::THidDataEvent::Of<&TMainForm::ShowRead>(this));
     CurrentDevice = device;
+    if (host::Tracing()) host::TraceLine("selection", "Selection of " + DeviceName(device));
   }
 }
 

@@ -1,5 +1,7 @@
 #include "drawer/public_u.h"
 
+#include <string>
+
 #include "drawer/Data_module.h"
 #include "drawer/Main_u.h"
 #include "host/Exception.h"
@@ -9,6 +11,7 @@
 #include "host/SysUtils.h"
 #include "host/TextFile.h"
 #include "host/Timer.h"
+#include "host/Trace.h"
 
 namespace public_u {
 
@@ -23,6 +26,35 @@ constexpr BYTE kErrorReply2 = 0x43;  // 'C'
 constexpr BYTE kWriteAck = 0x2B;     // '+'
 constexpr int kReplyPolls = 10;
 constexpr UINT kPollDelayMs = 50;
+
+// What each DrawerError means, for the support trace.
+const char* DrawerErrorMeaning(BYTE error) {
+  switch (error) {
+    case 0:
+      return "acknowledged";
+    case 1:
+      return "the interface answered with an error";
+    case 2:
+      return "the answer was not an acknowledgement";
+    case 3:
+      return "no answer";
+    case 5:
+      return "the command could not be sent";
+    default:
+      return "unknown";
+  }
+}
+
+void TraceReply(bool read, const BYTE (&Reply)[5], BYTE SentCheck) {
+  if (!read) {
+    host::TraceLine("reply", "none (the read failed)");
+  } else if (Reply[4] == SentCheck) {
+    // The interface still holds the command itself: it has not answered yet.
+    host::TraceLine("reply", host::HexBytes(Reply, 5) + " (the command, not yet an answer)");
+  } else {
+    host::TraceLine("reply", host::HexBytes(Reply, 5));
+  }
+}
 
 }  // namespace
 
@@ -42,7 +74,12 @@ bool SendDrawerCommand(const BYTE (&Command)[3], BYTE (&Reply)[5]) {
   global_vars.DrawerError = 5;
   // The device is looked up afresh at every step: a list rebuild during a wait clears it.
   hid::THidDevice* device = Data_module::CurrentDevice;
-  if (device == nullptr || !device->WriteReport(report, sizeof(report))) return false;
+  const bool sent = device != nullptr && device->WriteReport(report, sizeof(report));
+  if (host::Tracing()) {
+    const char* problem = sent ? "" : device == nullptr ? " (no device selected)" : " (not sent)";
+    host::TraceLine("command", host::HexBytes(report, sizeof(report)) + problem);
+  }
+  if (!sent) return false;
   TimerDelay(Command[1] == kWriteMemory ? 10 : 1);
   if (WaitDrawerReply(check, Reply)) {
     global_vars.DrawerError = 0;
@@ -57,11 +94,14 @@ bool WaitDrawerReply(BYTE SentCheck, BYTE (&Reply)[5]) {
     hid::THidDevice* device = Data_module::CurrentDevice;
     if (device == nullptr) {
       // The device was released while we waited: no reply can come any more.
+      if (host::Tracing()) host::TraceLine("reply", "none (the device was released)");
       global_vars.DrawerError = 3;
       return false;
     }
     Reply[0] = 0;
-    if (device->ReadReport(Reply, 5) && Reply[4] != SentCheck) {
+    const bool read = device->ReadReport(Reply, 5);
+    if (host::Tracing()) TraceReply(read, Reply, SentCheck);
+    if (read && Reply[4] != SentCheck) {
       if (Reply[1] == kErrorReply1 && Reply[2] == kErrorReply2) {
         global_vars.DrawerError = 1;
         return false;
@@ -113,8 +153,21 @@ bool FindDrawer() {
 }
 
 bool OpenDrawer() {
-  if (!FindDrawer()) return false;
-  return WriteDrawerMemory(kDrawerOpenAddress, kDrawerOpenValue);
+  if (!FindDrawer()) {
+    if (host::Tracing()) {
+      const int listed = Main_u::MainForm != nullptr ? Main_u::MainForm->DevListBox->Count() : 0;
+      host::TraceLine("attempt",
+                      "no drawer interface among " + std::to_string(listed) + " listed devices");
+    }
+    return false;
+  }
+  const bool opened = WriteDrawerMemory(kDrawerOpenAddress, kDrawerOpenValue);
+  if (host::Tracing()) {
+    const BYTE error = global_vars.DrawerError;
+    host::TraceLine("attempt", "DrawerError " + std::to_string(error) + ": " +
+                                   DrawerErrorMeaning(error) + (opened ? ", drawer opened" : ""));
+  }
+  return opened;
 }
 
 void OpenDrawerGuarded() {
@@ -150,17 +203,23 @@ void EraseResultFile() {
 }
 
 void WriteResultFile(const std::string& Text) {
-  if (!ResultFileWanted()) return;
+  if (!ResultFileWanted()) {
+    if (host::Tracing()) host::TraceLine("result", Text + " (no file: /NOERR)");
+    return;
+  }
   host::TextFile file;
   file.AssignFile(ResultFileName());
   try {
     file.Rewrite();
-  } catch (const host::EInOutError&) {
-    return;  // cannot be created (folder not writable, file locked): silently nothing
+  } catch (const host::EInOutError& e) {
+    // Cannot be created (folder not writable, file locked): silently nothing.
+    if (host::Tracing()) host::TraceLine("result", Text + " not written: " + e.Message());
+    return;
   }
   // A write or close failure goes to the caller; the file object closes itself on the way out.
   file.WriteLn(Text);
   file.CloseFile();
+  if (host::Tracing()) host::TraceLine("result", Text + " written to " + file.Path());
 }
 
 }  // namespace public_u

@@ -6,6 +6,7 @@
 #include "hid/SetupApi.h"
 #include "hid/HidControllerClass.h"
 #include "host/Messages.h"
+#include "host/Trace.h"
 
 namespace hid {
 namespace {
@@ -129,6 +130,10 @@ void THidDeviceController::FillDeviceList(std::vector<THidDevice*>& list) {
       list.push_back(new THidDevice(std::move(pnpInfo), this));
     } catch (...) {
       // "device cannot be opened" / "cannot be identified": left out, without a message.
+      if (host::Tracing()) {
+        host::TraceDroppedException("the enumeration (leaving out " + std::string(path, length) +
+                                    ")");
+      }
     }
   }
   if (destroyList != nullptr) destroyList(set);
@@ -264,6 +269,9 @@ void THidDeviceController::CheckIn(THidDevice* device, THidDataEvent onData,
   } catch (...) {
     // The interface went away since the last notification: the slot goes, and the next
     // notification will not find the interface either. The destroyed object is never kept.
+    if (host::Tracing()) {
+      host::TraceDroppedException("the check-in (unlisting " + device->PnPInfo()->DevicePath + ")");
+    }
     deviceList_.erase(deviceList_.begin() + at);
     if (device->CheckedOut()) {
       --checkedOutCount_;

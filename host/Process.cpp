@@ -1,5 +1,7 @@
 #include "host/Process.h"
 
+#include <cstdlib>
+#include <cwchar>
 #include <mutex>
 
 #include "host/SysUtils.h"
@@ -75,6 +77,19 @@ std::string ModuleFileName() {
   if (n <= 0) return "";
   buffer.resize(static_cast<size_t>(n));
   return buffer;
+#endif
+}
+
+std::string EnvironmentValue(const char* name) {
+#ifdef _WIN32
+  std::wstring wideName(name, name + std::char_traits<char>::length(name));
+  const wchar_t* value = _wgetenv(wideName.c_str());
+  if (value == nullptr) return {};
+  std::u16string text(value, value + std::wcslen(value));
+  return Utf16ToUtf8(text);
+#else
+  const char* value = std::getenv(name);  // NOLINT(concurrency-mt-unsafe): read at start-up
+  return value != nullptr ? value : "";
 #endif
 }
 

@@ -1,4 +1,4 @@
-// The running program: its path and its command line.
+// The running program: its path, its command line and its environment.
 #pragma once
 
 #include <string>
@@ -16,5 +16,9 @@ std::string ParamStr(int index);  // 0 is the program; out of range gives ""
 
 // Full path of the running executable, UTF-8.
 std::string ModuleFileName();
+
+// An environment variable's value, UTF-8 (read from the wide environment on Windows, so a path
+// outside the ANSI code page survives); "" when it is not set.
+std::string EnvironmentValue(const char* name);
 
 }  // namespace host

@@ -303,6 +303,15 @@ std::filesystem::path FsPath(const std::string& utf8) {
 #endif
 }
 
+std::FILE* OpenFile(const std::string& path, const char* mode) {
+#ifdef _WIN32
+  const std::wstring wideMode(mode, mode + std::char_traits<char>::length(mode));
+  return _wfopen(FsPath(path).c_str(), wideMode.c_str());
+#else
+  return std::fopen(path.c_str(), mode);
+#endif
+}
+
 bool FileExists(const std::string& path) {
   std::error_code ec;
   return std::filesystem::is_regular_file(FsPath(path), ec);

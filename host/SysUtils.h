@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <initializer_list>
 #include <string>
@@ -42,6 +43,8 @@ std::string IncludeTrailingPathDelimiter(const std::string& path);
 // A filesystem path from a UTF-8 text, whatever the platform's narrow encoding is.
 std::filesystem::path FsPath(const std::string& utf8);
 bool FileExists(const std::string& path);
+// fopen of a UTF-8 path on every platform; mode is ASCII ("wb", "ab"). errno tells why on failure.
+std::FILE* OpenFile(const std::string& path, const char* mode);
 bool RemoveFile(const std::string& path);
 
 }  // namespace host

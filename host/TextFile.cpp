@@ -20,11 +20,7 @@ TextFile::~TextFile() = default;
 void TextFile::Rewrite() {
   file_.reset();
   errno = 0;
-#ifdef _WIN32
-  std::FILE* f = _wfopen(FsPath(path_).c_str(), L"wb");
-#else
-  std::FILE* f = std::fopen(path_.c_str(), "wb");
-#endif
+  std::FILE* f = OpenFile(path_, "wb");
   if (f == nullptr) Fail("Cannot create file", path_, errno != 0 ? errno : EIO);
   file_.reset(f);
 }

@@ -4,6 +4,8 @@
 #include <deque>
 #include <mutex>
 
+#include "host/Trace.h"
+
 namespace host {
 namespace {
 
@@ -94,6 +96,7 @@ void TThread::ThreadMain() {
     Execute();
   } catch (...) {
     // An exception leaving a thread body has nobody to go to; the thread just ends.
+    TraceDroppedException("a thread's body");
   }
   {
     std::lock_guard<std::mutex> lock(Queue().mutex);

@@ -1,5 +1,8 @@
 #include "host/Messages.h"
 
+#include "host/SysUtils.h"
+#include "host/Trace.h"
+
 namespace host {
 
 LRESULT CallWindowMethod(const WndMethod& method, HWND wnd, UINT msg, WPARAM wParam,
@@ -8,6 +11,7 @@ LRESULT CallWindowMethod(const WndMethod& method, HWND wnd, UINT msg, WPARAM wPa
   try {
     return method(wnd, msg, wParam, lParam);
   } catch (...) {
+    if (Tracing()) TraceDroppedException("the handler of window message $" + IntToHex(msg, 4));
     return 0;
   }
 }

@@ -4,6 +4,7 @@
 
 #include "drawer/public_u.h"
 #include "host/Forms.h"
+#include "host/Trace.h"
 
 namespace Data_module {
 int ConnectAttemptsLeft = 0;
@@ -20,6 +21,7 @@ void TDataModule1::TimerTryToConnectTimer(host::TObject*) {
       public_u::WriteResultFile("NOT_FOUND");
     } catch (...) {
       // The caller finds no usable file; ending is what matters now.
+      host::TraceDroppedException("the connect timer (writing NOT_FOUND)");
     }
     host::Application->Terminate();
     return;
@@ -31,10 +33,12 @@ void TDataModule1::TimerTryToConnectTimer(host::TObject*) {
       host::Application->Terminate();
     }
   } catch (...) {
+    host::TraceDroppedException("the connect timer (which writes ERROR for it)");
     try {
       public_u::WriteResultFile("ERROR");
     } catch (...) {
       // As above: the termination must happen whatever the file does.
+      host::TraceDroppedException("the connect timer (writing ERROR)");
     }
     host::Application->Terminate();
   }

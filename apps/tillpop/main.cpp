@@ -5,10 +5,14 @@
 
 #include "apps/tillpop/TillpopForms.h"
 #include "host/Process.h"
+#include "host/Trace.h"
 #include "platform/HidPlatform.h"
 
 int main(int argc, char** argv) {
   host::InitCommandLine(argc, argv);
+  // Before anything else, so that the trace shows which services the run chose.
+  host::Trace trace(host::TraceFileFromEnvironment(), "tillpop");
+  if (!trace.Error().empty()) std::cerr << "tillpop: trace: " << trace.Error() << '\n';
   platform::ConfigureHidServices(std::cerr);
   tillpop::RunTillpop();
   return 0;

@@ -3,6 +3,7 @@
 
 #include "host/Forms.h"
 #include "host/SysUtils.h"
+#include "host/Trace.h"
 
 namespace host {
 namespace {
@@ -111,6 +112,7 @@ LRESULT CALLBACK FormWindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam
     return peer->Proc(msg, wParam, lParam);
   } catch (...) {
     // Nothing may unwind through the system's dispatcher; a handler's failure ends here.
+    if (Tracing()) TraceDroppedException("the handler of form message $" + IntToHex(msg, 4));
     return 0;
   }
 }

@@ -9,6 +9,7 @@
 #include <set>
 
 #include "host/IniFiles.h"
+#include "host/Process.h"
 #include "host/SysUtils.h"
 #include "platform/virtual/ScenarioFile.h"
 
@@ -251,20 +252,6 @@ class ScenarioReader {
   std::vector<ProblemLine> problems_;
 };
 
-std::string EnvironmentValue(const char* name) {
-#ifdef _WIN32
-  // The wide environment, so a path outside the ANSI code page survives.
-  std::wstring wideName(name, name + std::char_traits<char>::length(name));
-  const wchar_t* value = _wgetenv(wideName.c_str());
-  if (value == nullptr) return {};
-  std::u16string text(value, value + std::wcslen(value));
-  return host::Utf16ToUtf8(text);
-#else
-  const char* value = std::getenv(name);
-  return value != nullptr ? value : "";
-#endif
-}
-
 }  // namespace
 
 ParsedScenario ParseScenario(const std::string& path, std::ostream& errors) {
@@ -292,7 +279,7 @@ bool LoadScenario(const std::string& path, std::ostream& errors) {
 }
 
 bool ConfigureFromEnvironment(std::ostream& errors) {
-  const std::string path = EnvironmentValue(kSimulationVariable);
+  const std::string path = host::EnvironmentValue(kSimulationVariable);
   if (path.empty()) return false;
   Reset();
   LoadScenario(path, errors);

@@ -4,13 +4,16 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
+#include <vector>
 
 #include "apps/tillpop/TillpopForms.h"
 #include "drawer/public_u.h"
 #include "host/Messages.h"
 #include "host/Process.h"
 #include "host/SysUtils.h"
+#include "host/Trace.h"
 #include "host/portable/Clock.h"
 #include "platform/virtual/VirtualHid.h"
 
@@ -189,5 +192,110 @@ TEST_F(Tillpop, AFailureWritingOkEndsTheRunAfterThatAttempt) {
   EXPECT_EQ(virtualhid::DrawerOpens(drawer), 1);
 }
 #endif
+
+// The support trace of a run, stamped with the virtual clock so that times are exact.
+class TracedTillpop : public Tillpop {
+ protected:
+  static std::int64_t VirtualMicroseconds() { return host::TickCountMs() * 1000; }
+  void SetUp() override {
+    Tillpop::SetUp();
+    path_ = (std::filesystem::temp_directory_path() / "till-tillpop-trace.txt").string();
+    std::filesystem::remove(path_);
+  }
+  void TearDown() override {
+    std::filesystem::remove(path_);
+    Tillpop::TearDown();
+  }
+  // The lines of a traced run, without the header.
+  std::vector<std::string> TracedRun() {
+    std::filesystem::remove(path_);  // the trace appends
+    {
+      host::Trace trace(path_, "tillpop", &VirtualMicroseconds);
+      Run();
+    }
+    std::ifstream in(path_, std::ios::binary);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    if (!lines.empty()) lines.erase(lines.begin());
+    return lines;
+  }
+  static std::vector<std::string> OfKind(const std::vector<std::string>& lines,
+                                         const std::string& kind) {
+    std::vector<std::string> texts;
+    const std::string marker = " " + kind + ": ";
+    for (const std::string& line : lines) {
+      const auto at = line.find(marker);
+      if (at != std::string::npos && line.find_first_not_of(" 0123456789.") == at + 1) {
+        texts.push_back(line.substr(at + marker.size()));
+      }
+    }
+    return texts;
+  }
+  std::string path_;
+};
+
+TEST_F(TracedTillpop, ShowsTheExchangeWithTheDrawerAndWhenEachStepHappened) {
+  virtualhid::AddDevice(virtualhid::ReadyDrawer());
+  const std::vector<std::string> expected = {
+      "     0.000 arrival: Arrival of QV USB Cash Drawer",
+      "   100.000 selection: Selection of QV USB Cash Drawer",
+      "   100.000 command: 00 57 4F 00 18",
+      "   101.000 reply: 00 2B 4F 00 64",
+      "   101.000 attempt: DrawerError 0: acknowledged, drawer opened",
+      "   101.000 result: OK written to " + public_u::ResultFileName(),
+  };
+  EXPECT_EQ(TracedRun(), expected);
+  EXPECT_EQ(Result(), "OK\r\n");  // the trace changes nothing in the result file
+}
+
+TEST_F(TracedTillpop, EachFailedAttemptSaysWhyWithItsDrawerError) {
+  struct Case {
+    std::optional<virtualhid::Firmware> firmware;  // none: no device at all
+    std::string command;                           // the first command line, "" for none
+    std::string firstReply;
+    std::string attempt;
+  } const cases[] = {
+      {virtualhid::Firmware::ErrorReply, "00 57 4F 00 18", "00 45 43 00 06",
+       "DrawerError 1: the interface answered with an error"},
+      {virtualhid::Firmware::NoAck, "00 57 4F 00 18", "00 2D 4F 00 62",
+       "DrawerError 2: the answer was not an acknowledgement"},
+      {virtualhid::Firmware::Silent, "00 57 4F 00 18",
+       "00 57 4F 00 18 (the command, not yet an answer)", "DrawerError 3: no answer"},
+      {virtualhid::Firmware::WriteFails, "00 57 4F 00 18 (not sent)", "",
+       "DrawerError 5: the command could not be sent"},
+      {std::nullopt, "", "", "no drawer interface among 0 listed devices"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.attempt);
+    virtualhid::Reset();
+    virtualhid::RegisterLibraries();
+    if (c.firmware) {
+      auto cfg = virtualhid::ReadyDrawer();
+      cfg.firmware = *c.firmware;
+      virtualhid::AddDevice(cfg);
+    }
+    const auto lines = TracedRun();
+    const auto attempts = OfKind(lines, "attempt");
+    ASSERT_EQ(attempts.size(), 40u);
+    EXPECT_EQ(attempts.front(), c.attempt);
+    EXPECT_EQ(attempts.back(), c.attempt);
+    const auto commands = OfKind(lines, "command");
+    const auto replies = OfKind(lines, "reply");
+    if (c.command.empty()) {
+      EXPECT_TRUE(commands.empty());
+    } else {
+      ASSERT_EQ(commands.size(), 40u);
+      EXPECT_EQ(commands.front(), c.command);
+    }
+    if (c.firstReply.empty()) {
+      EXPECT_TRUE(replies.empty());
+    } else {
+      ASSERT_FALSE(replies.empty());
+      EXPECT_EQ(replies.front(), c.firstReply);
+    }
+    EXPECT_EQ(OfKind(lines, "result"),
+              std::vector<std::string>{"NOT_FOUND written to " + public_u::ResultFileName()});
+  }
+}
 
 }  // namespace

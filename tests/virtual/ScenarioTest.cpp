@@ -5,11 +5,14 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <vector>
 
 #include "VirtualTesting.h"
 #include "host/Forms.h"
 #include "host/Messages.h"
+#include "host/Trace.h"
 #include "host/portable/Clock.h"
+#include "platform/HidPlatform.h"
 #include "platform/virtual/Scenario.h"
 
 namespace {
@@ -321,6 +324,25 @@ class SimulationVariable {
 #endif
   }
 };
+
+TEST_F(ScenarioTest, AScenarioInUseIsWhatTheTraceSaysFirstWithTheFilesProblems) {
+  const std::string scenario = Write("env.ini", "[drawer]\nBogus=1\n");
+  const std::string tracePath = Write("trace.txt", "");
+  SimulationVariable set(scenario);
+  std::ostringstream errors;
+  {
+    host::Trace trace(tracePath, "tillpop");
+    platform::ConfigureHidServices(errors);
+  }
+  std::ifstream in(tracePath);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line.substr(line.find(' ', 6)));
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[1], " services: virtual drawer from the scenario file " + scenario +
+                          " (TILL_SIMULATION is set)");
+  EXPECT_EQ(lines[2], " services: scenario " + scenario + ":2: Bogus: unknown key");
+  EXPECT_NE(errors.str().find(":2: Bogus: unknown key"), std::string::npos);  // still said there
+}
 
 TEST_F(ScenarioTest, TheEnvironmentVariableSwitchesTheProgramsOver) {
   std::ostringstream errors;

@@ -1,0 +1,136 @@
+// The support trace: what reaches the file, in what shape, and when nothing does.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "host/Exception.h"
+#include "host/Messages.h"
+#include "host/Trace.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::int64_t FixedClock() {
+  return 0;
+}
+
+class TraceFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    path_ = (fs::temp_directory_path() /
+             ("till-trace-" +
+              std::string(::testing::UnitTest::GetInstance()->current_test_info()->name())))
+                .string();
+    fs::remove(path_);
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove(path_, ec);
+  }
+  std::vector<std::string> Lines() const {
+    std::ifstream in(path_, std::ios::binary);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+  std::string path_;
+};
+
+TEST_F(TraceFile, EachEventIsOneStampedLineAfterTheRunsHeader) {
+  {
+    host::Trace trace(path_, "tillpop", &FixedClock);
+    ASSERT_TRUE(trace.IsOpen());
+    EXPECT_TRUE(host::Tracing());
+    const unsigned char report[5] = {0x00, 0x57, 0x4F, 0x00, 0x18};
+    host::TraceLine("command", host::HexBytes(report, sizeof(report)));
+    host::TraceLine("read error", "two\r\nlines\x7F");
+  }
+  EXPECT_FALSE(host::Tracing());
+  host::TraceLine("command", "after the end");  // goes nowhere
+  const auto lines = Lines();
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0].rfind("== tillpop, process ", 0), 0u) << lines[0];
+  EXPECT_EQ(lines[1], "     0.000 command: 00 57 4F 00 18");
+  EXPECT_EQ(lines[2], "     0.000 read error: two\\x0D\\x0Alines\\x7F");
+}
+
+TEST_F(TraceFile, EveryRunIsAppendedAndANewerTraceTakesOverUntilItEnds) {
+  const std::string other = path_ + ".other";
+  {
+    host::Trace first(path_, "first", &FixedClock);
+    host::TraceLine("a", "1");
+    {
+      host::Trace second(other, "second", &FixedClock);
+      host::TraceLine("b", "2");
+    }
+    host::TraceLine("a", "3");
+  }
+  {
+    host::Trace again(path_, "again", &FixedClock);
+    host::TraceLine("a", "4");
+  }
+  std::ifstream in(other);
+  std::string otherText((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  in.close();
+  fs::remove(other);
+  EXPECT_NE(otherText.find("b: 2"), std::string::npos);
+  const auto lines = Lines();
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(lines[0].rfind("== first", 0), 0u);
+  EXPECT_EQ(lines[1], "     0.000 a: 1");
+  EXPECT_EQ(lines[2], "     0.000 a: 3");
+  EXPECT_EQ(lines[3].rfind("== again", 0), 0u);
+  EXPECT_EQ(lines[4], "     0.000 a: 4");
+}
+
+TEST_F(TraceFile, NoFileNameOrAnUnopenableFileTracesNothing) {
+  host::Trace none("", "tillpop");
+  EXPECT_FALSE(none.IsOpen());
+  EXPECT_TRUE(none.Error().empty());
+  EXPECT_FALSE(host::Tracing());
+
+  host::Trace bad((fs::path(path_) / "no-such-folder" / "trace.txt").string(), "tillpop");
+  EXPECT_FALSE(bad.IsOpen());
+  EXPECT_NE(bad.Error().find("no-such-folder"), std::string::npos) << bad.Error();
+  EXPECT_FALSE(host::Tracing());
+}
+
+LRESULT Raise(HWND, UINT, WPARAM, LPARAM) {
+  throw host::Exception("no reply");
+}
+
+TEST_F(TraceFile, AnExceptionEndingAtTheMessageDispatchIsRecordedWithItsKind) {
+  host::Trace trace(path_, "tillpop", &FixedClock);
+  const auto method = host::WndMethod::Of<&Raise>();
+  EXPECT_EQ(host::CallWindowMethod(method, nullptr, 0x0219, 7, 0), 0);
+  const auto lines = Lines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[1],
+            "     0.000 exception: the handler of window message $0219 dropped host::Exception: "
+            "no reply");
+}
+
+TEST_F(TraceFile, LinesFromSeveralThreadsStayWhole) {
+  constexpr int kPerThread = 500;
+  const std::string text(200, 'x');
+  {
+    host::Trace trace(path_, "tillpop", &FixedClock);
+    auto writer = [&] {
+      for (int i = 0; i < kPerThread; ++i) host::TraceLine("reader", text);
+    };
+    std::thread other(writer);
+    writer();
+    other.join();
+  }
+  const auto lines = Lines();
+  ASSERT_EQ(lines.size(), 1u + 2 * kPerThread);
+  for (size_t i = 1; i < lines.size(); ++i) ASSERT_EQ(lines[i], "     0.000 reader: " + text);
+}
+
+}  // namespace
