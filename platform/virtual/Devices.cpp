@@ -201,6 +201,7 @@ void Reset() {
   State& s = TheState();
   Lock lock(s.mutex);
   s.devices.clear();
+  s.pluggedPaths.clear();
   s.handles.clear();
   s.reads.clear();
   s.apcs.Clear();

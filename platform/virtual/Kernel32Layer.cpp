@@ -11,10 +11,6 @@
 namespace virtualhid::detail {
 namespace {
 
-bool SamePath(const std::string& a, const std::string& b) {
-  return host::UpperCase(a) == host::UpperCase(b);
-}
-
 bool AccessGranted(Access access, DWORD requested) {
   switch (access) {
     case Access::ReadWrite:
@@ -36,21 +32,24 @@ HANDLE WINAPI VirtualCreateFileA(LPCSTR fileName, DWORD access, DWORD, LPSECURIT
     SetError(fileName == nullptr ? ERROR_INVALID_PARAMETER : ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
-  for (const auto& device : s.devices) {
-    if (!device->plugged || !SamePath(device->path, fileName)) continue;
-    if (!AccessGranted(device->config.access, access)) {
-      SetError(ERROR_ACCESS_DENIED);
-      return INVALID_HANDLE_VALUE;
-    }
-    s.nextHandle += 4;
-    HANDLE handle = reinterpret_cast<HANDLE>(s.nextHandle);
-    s.handles[handle] = {device->id, device->devInst, access, (flags & FILE_FLAG_OVERLAPPED) != 0,
-                         32};
-    SetError(ERROR_SUCCESS);
-    return handle;
+  // Letter case does not tell paths apart.
+  auto found = s.pluggedPaths.find(host::UpperCase(fileName));
+  const Device* device =
+      found != s.pluggedPaths.end() ? FindDeviceLocked(s, found->second) : nullptr;
+  if (device == nullptr || !device->plugged) {
+    SetError(ERROR_FILE_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
   }
-  SetError(ERROR_FILE_NOT_FOUND);
-  return INVALID_HANDLE_VALUE;
+  if (!AccessGranted(device->config.access, access)) {
+    SetError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  s.nextHandle += 4;
+  HANDLE handle = reinterpret_cast<HANDLE>(s.nextHandle);
+  s.handles[handle] = {device->id, device->devInst, access, (flags & FILE_FLAG_OVERLAPPED) != 0,
+                       32};
+  SetError(ERROR_SUCCESS);
+  return handle;
 }
 
 BOOL WINAPI VirtualCloseHandle(HANDLE handle) {

@@ -4,6 +4,7 @@
 #include <set>
 
 #include "host/Messages.h"
+#include "host/SysUtils.h"
 #include "platform/common/ProductString.h"
 #include "platform/common/ThreadSlot.h"
 
@@ -122,6 +123,7 @@ bool PlugLocked(State& s, Device& device) {
                 device.config.productId);
   device.path = std::string("\\\\?\\hid#virtual_") + ids + "#" + serial +
                 "#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+  s.pluggedPaths[host::UpperCase(device.path)] = device.id;
   device.firmware.PowerCycle();
   return true;
 }
@@ -141,6 +143,7 @@ bool UnplugLocked(State& s, Device& device) {
       },
       ERROR_DEVICE_NOT_CONNECTED);
   device.devInst = 0;
+  s.pluggedPaths.erase(host::UpperCase(device.path));
   device.path.clear();
   return true;
 }

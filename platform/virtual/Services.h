@@ -73,6 +73,9 @@ struct State {
   std::condition_variable completed;  // a completion routine was queued or a read ended
 
   std::vector<std::unique_ptr<Device>> devices;  // DeviceId is the index
+  // The plugged-in devices by device path in upper case. An enumeration opens every interface
+  // several times: walking all the devices at each opening made it quadratic.
+  std::map<std::string, DeviceId> pluggedPaths;
   std::map<HANDLE, HandleRecord> handles;
   std::deque<PendingRead> reads;  // oldest first
   common::ApcQueues apcs;
