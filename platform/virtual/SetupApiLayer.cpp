@@ -61,17 +61,20 @@ BOOL WINAPI VirtualSetupDiGetDeviceInterfaceDetailA(HDEVINFO set,
 // Values of the kind the system shows for a HID interface of a USB device.
 Property PropertyOf(const InterfaceSnapshot& m, DeviceId position, DWORD code) {
   const DeviceConfig& c = m.config;
-  const std::string ids = "VID_" + Hex4(c.vendorId) + "&PID_" + Hex4(c.productId);
-  const std::string usage = "UP:" + Hex4(c.usagePage) + "_U:" + Hex4(c.usage);
+  // Made only for the two properties that show them: every enumeration asks for every property
+  // of every interface.
+  const auto ids = [&c] { return "VID_" + Hex4(c.vendorId) + "&PID_" + Hex4(c.productId); };
+  const auto usage = [&c] { return "UP:" + Hex4(c.usagePage) + "_U:" + Hex4(c.usage); };
   switch (code) {
     case SPDRP_DEVICEDESC:
       return Text(c.usagePage >= 0xFF00 ? "HID-compliant vendor-defined device"
                                         : "HID-compliant device");
-    case SPDRP_HARDWAREID:
-      return Texts(
-          {"HID\\" + ids, "HID\\" + ids + "&REV_" + Hex4(c.version), "HID\\" + ids + "&" + usage});
+    case SPDRP_HARDWAREID: {
+      const std::string hid = "HID\\" + ids();
+      return Texts({hid, hid + "&REV_" + Hex4(c.version), hid + "&" + usage()});
+    }
     case SPDRP_COMPATIBLEIDS:
-      return Texts({"HID_DEVICE_" + usage, "HID_DEVICE_UP:" + Hex4(c.usagePage), "HID_DEVICE"});
+      return Texts({"HID_DEVICE_" + usage(), "HID_DEVICE_UP:" + Hex4(c.usagePage), "HID_DEVICE"});
     case SPDRP_SERVICE:
       return Text("HidUsb");
     case SPDRP_CLASS:
