@@ -13,6 +13,7 @@
 #include "host/Component.h"
 #include "host/Event.h"
 #include "host/Exception.h"
+#include "host/Messages.h"
 #include "host/Thread.h"
 
 namespace hid {
@@ -242,7 +243,7 @@ class THidDeviceController : public host::TComponent {
   void DeviceChange();
 
   const GUID& InterfaceGuid() const { return interfaceGuid_; }
-  HWND NotifyWindow() const { return notifyWindow_; }
+  HWND NotifyWindow() const { return notifyWindow_.Handle(); }
   int DeviceCount() const { return static_cast<int>(deviceList_.size()); }
   THidDevice* Device(int index) const { return deviceList_.at(static_cast<size_t>(index)); }
   int CheckedInCount() const { return checkedInCount_; }
@@ -299,9 +300,9 @@ class THidDeviceController : public host::TComponent {
   int unpluggedCount_ = 0;
   bool inDeviceChange_ = false;
   LONG lastNotifyParam_ = 0;
-  HWND notifyWindow_ = nullptr;
   bool setupApiBound_ = false;
   bool kernel32Bound_ = false;
+  host::HiddenWindow notifyWindow_;  // made only where HID was bound; last, as its method reads all
 };
 
 }  // namespace hid

@@ -37,10 +37,10 @@ THidDeviceController::THidDeviceController(host::TComponent* owner) : host::TCom
     kernel32Bound_ = BindKernel32();
     if (auto getGuid = HidD_GetHidGuid()) getGuid(&interfaceGuid_);
     notifyWindow_ =
-        host::AllocateHWnd(host::WndMethod::Of<&THidDeviceController::NotifyWndProc>(this));
+        host::HiddenWindow(host::WndMethod::Of<&THidDeviceController::NotifyWndProc>(this));
     // The first enumeration runs when the loop first dispatches this, not during construction.
-    if (notifyWindow_ != nullptr) {
-      host::PostMessageTo(notifyWindow_, WM_DEVICECHANGE, kDbtDevNodesChanged, -1);
+    if (notifyWindow_.Handle() != nullptr) {
+      host::PostMessageTo(notifyWindow_.Handle(), WM_DEVICECHANGE, kDbtDevNodesChanged, -1);
     }
   } else {
     interfaceGuid_ = kHidInterfaceClassGuid;
@@ -53,8 +53,7 @@ THidDeviceController::~THidDeviceController() {
   SetOnEnumerate(nullptr);
   // The window goes with the controller that made it, whatever another controller did to the
   // shared HID binding meanwhile: left behind it would receive broadcasts for a freed object.
-  if (notifyWindow_ != nullptr) host::DeallocateHWnd(notifyWindow_);
-  notifyWindow_ = nullptr;
+  notifyWindow_.Reset();
   // A copy: destroying a device that is not checked out must not change what we walk.
   std::vector<THidDevice*> devices = deviceList_;
   deviceList_.clear();

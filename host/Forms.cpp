@@ -102,7 +102,7 @@ void TListBox::SetItemIndex(int index) {
 
 TApplication::TApplication() : TComponent(nullptr) {
   Application = this;
-  window_ = AllocateHWnd(WndMethod::Of<&TApplication::WndProc>(this));
+  window_ = HiddenWindow(WndMethod::Of<&TApplication::WndProc>(this));
   SetSynchronizeWakeup(Event<void()>::Of<&WakeApplication>());
 }
 
@@ -110,7 +110,6 @@ TApplication::~TApplication() {
   // Forms and modules go first, while the application and its window still exist for them.
   DestroyComponents();
   SetSynchronizeWakeup(nullptr);
-  if (window_ != nullptr) DeallocateHWnd(window_);
   if (Application == this) Application = nullptr;
 }
 

@@ -9,6 +9,7 @@
 
 #include "host/Component.h"
 #include "host/Event.h"
+#include "host/Messages.h"
 #include "host/WinDefs.h"
 
 namespace host {
@@ -170,7 +171,7 @@ class TApplication : public TComponent {
   bool ShowMainForm = true;
 
   std::string ExeName() const;
-  HWND Handle() const { return window_; }
+  HWND Handle() const { return window_.Handle(); }
   void HookMainWindow(TWindowHook hook);
   void UnhookMainWindow(TWindowHook hook);
 
@@ -181,8 +182,8 @@ class TApplication : public TComponent {
   TForm* mainForm_ = nullptr;
   bool terminated_ = false;
   bool minimized_ = false;
-  HWND window_ = nullptr;
   std::vector<TWindowHook> hooks_;
+  HiddenWindow window_;  // last: its method reads the hooks
 };
 
 // The process's application object (null when none exists).

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 
 #include "host/Event.h"
 #include "host/WinDefs.h"
@@ -21,9 +22,39 @@ LRESULT CallWindowMethod(const WndMethod& method, HWND wnd, UINT msg, WPARAM wPa
                          LPARAM lParam) noexcept;
 
 // A hidden top-level window whose messages go to `method` (it receives broadcasts). Returns null
-// when the window cannot be made.
+// when the window cannot be made. The backends' side of HiddenWindow, which is how code holds one.
 HWND AllocateHWnd(WndMethod method);
 void DeallocateHWnd(HWND wnd);
+
+// Owns one hidden window: made with its method, released with its owner (or by Reset). Its method
+// must not outlive what it points to, so a member of this type is declared after everything the
+// method uses, and the window goes first.
+class HiddenWindow {
+ public:
+  HiddenWindow() = default;
+  // Handle() is null when the window cannot be made.
+  explicit HiddenWindow(WndMethod method) : wnd_(AllocateHWnd(method)) {}
+  HiddenWindow(HiddenWindow&& other) noexcept : wnd_(std::exchange(other.wnd_, nullptr)) {}
+  HiddenWindow& operator=(HiddenWindow&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      wnd_ = std::exchange(other.wnd_, nullptr);
+    }
+    return *this;
+  }
+  HiddenWindow(const HiddenWindow&) = delete;
+  HiddenWindow& operator=(const HiddenWindow&) = delete;
+  ~HiddenWindow() { Reset(); }
+
+  HWND Handle() const { return wnd_; }
+  // Releases the window now; messages still waiting for it are dropped.
+  void Reset() {
+    if (wnd_ != nullptr) DeallocateHWnd(std::exchange(wnd_, nullptr));
+  }
+
+ private:
+  HWND wnd_ = nullptr;
+};
 
 bool PostMessageTo(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
 LRESULT SendMessageTo(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);

@@ -7,16 +7,12 @@ namespace {
 constexpr UINT_PTR kTimerId = 1;
 }
 
-TTimer::TTimer(TComponent* owner) : TComponent(owner) {
-  window_ = AllocateHWnd(WndMethod::Of<&TTimer::WndProc>(this));
-}
+TTimer::TTimer(TComponent* owner)
+    : TComponent(owner), window_(WndMethod::Of<&TTimer::WndProc>(this)) {}
 
 TTimer::~TTimer() {
   enabled_ = false;
-  if (window_ != nullptr) {
-    StopWindowTimer(window_, kTimerId);
-    DeallocateHWnd(window_);
-  }
+  if (window_.Handle() != nullptr) StopWindowTimer(window_.Handle(), kTimerId);
 }
 
 void TTimer::SetEnabled(bool value) {
@@ -37,10 +33,10 @@ void TTimer::SetOnTimer(TNotifyEvent handler) {
 }
 
 void TTimer::UpdateTimer() {
-  if (window_ == nullptr) return;
-  StopWindowTimer(window_, kTimerId);
+  if (window_.Handle() == nullptr) return;
+  StopWindowTimer(window_.Handle(), kTimerId);
   if (interval_ != 0 && enabled_ && onTimer_.IsSet()) {
-    StartWindowTimer(window_, kTimerId, interval_);
+    StartWindowTimer(window_.Handle(), kTimerId, interval_);
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include "host/Component.h"
 #include "host/Event.h"
+#include "host/Messages.h"
 #include "host/WinDefs.h"
 
 namespace host {
@@ -29,7 +30,7 @@ class TTimer : public TComponent {
   bool enabled_ = true;
   UINT interval_ = 1000;
   TNotifyEvent onTimer_;
-  HWND window_ = nullptr;
+  HiddenWindow window_;  // last: its method reads the fields above
 };
 
 }  // namespace host

@@ -8,18 +8,16 @@ namespace {
 
 class PortableFormPeer final : public FormPeer {
  public:
-  explicit PortableFormPeer(TForm& form) : form_(form) {
-    window_ = AllocateHWnd(WndMethod::Of<&PortableFormPeer::WndProc>(this));
-  }
-  ~PortableFormPeer() override { DeallocateHWnd(window_); }
+  explicit PortableFormPeer(TForm& form)
+      : form_(form), window_(WndMethod::Of<&PortableFormPeer::WndProc>(this)) {}
 
-  HWND Handle() const override { return window_; }
+  HWND Handle() const override { return window_.Handle(); }
   void SetVisible(bool visible) override {
-    if (visible) PostMessageTo(window_, WM_ACTIVATE, 1, 0);
+    if (visible) PostMessageTo(window_.Handle(), WM_ACTIVATE, 1, 0);
   }
   void SetBounds(int, int, int, int) override {}
   void SetCaption(const std::string&) override {}
-  void Activate() override { PostMessageTo(window_, WM_ACTIVATE, 1, 0); }
+  void Activate() override { PostMessageTo(window_.Handle(), WM_ACTIVATE, 1, 0); }
 
  private:
   LRESULT WndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -40,7 +38,7 @@ class PortableFormPeer final : public FormPeer {
   }
 
   TForm& form_;
-  HWND window_;
+  HiddenWindow window_;
 };
 
 }  // namespace

@@ -9,30 +9,6 @@
 namespace virtualhid::detail {
 namespace {
 
-// A hidden window, released with its owner.
-class HiddenWindow {
- public:
-  explicit HiddenWindow(host::WndMethod method) : wnd_(host::AllocateHWnd(method)) {}
-  ~HiddenWindow() {
-    if (wnd_ != nullptr) host::DeallocateHWnd(wnd_);
-  }
-  HiddenWindow(HiddenWindow&& other) noexcept : wnd_(std::exchange(other.wnd_, nullptr)) {}
-  HiddenWindow& operator=(HiddenWindow&& other) noexcept {
-    if (this != &other) {
-      if (wnd_ != nullptr) host::DeallocateHWnd(wnd_);
-      wnd_ = std::exchange(other.wnd_, nullptr);
-    }
-    return *this;
-  }
-  HiddenWindow(const HiddenWindow&) = delete;
-  HiddenWindow& operator=(const HiddenWindow&) = delete;
-
-  HWND Handle() const { return wnd_; }
-
- private:
-  HWND wnd_;
-};
-
 // One-shot timers, one per change; timer id = position + 1.
 class ScenarioTimers {
  public:
@@ -65,7 +41,7 @@ class ScenarioTimers {
   }
 
   std::vector<TimedChange> changes_;
-  HiddenWindow window_;
+  host::HiddenWindow window_;
 };
 
 // Never destroyed: the windows go with Reset, not with the program's static teardown, which

@@ -164,10 +164,7 @@ TEST_F(OpenSequence, TheListCountIsEightBits) {
 
 // Posts itself a double-click on the main form while the open sequence waits for the drawer.
 struct NestedClick : host::TComponent {
-  explicit NestedClick(Main_u::TMainForm* f) : host::TComponent(nullptr), form(f) {
-    wnd = host::AllocateHWnd(host::WndMethod::Of<&NestedClick::Proc>(this));
-  }
-  ~NestedClick() override { host::DeallocateHWnd(wnd); }
+  explicit NestedClick(Main_u::TMainForm* f) : host::TComponent(nullptr), form(f) {}
   LRESULT Proc(HWND, UINT msg, WPARAM, LPARAM) {
     if (msg == WM_APP) {
       ++clicks;
@@ -176,8 +173,8 @@ struct NestedClick : host::TComponent {
     return 0;
   }
   Main_u::TMainForm* form;
-  HWND wnd;
   int clicks = 0;
+  host::HiddenWindow wnd{host::WndMethod::Of<&NestedClick::Proc>(this)};
 };
 
 TEST_F(OpenSequence, DoubleClickDuringAGuardedOpenReturnsAtOnce) {
@@ -186,7 +183,7 @@ TEST_F(OpenSequence, DoubleClickDuringAGuardedOpenReturnsAtOnce) {
   auto drawer = virtualhid::AddDevice(cfg);
   Start();
   NestedClick nested(form);
-  host::PostMessageTo(nested.wnd, WM_APP, 0, 0);
+  host::PostMessageTo(nested.wnd.Handle(), WM_APP, 0, 0);
   std::int64_t start = host::TickCountMs();
   form->DblClick();  // OpenDrawerGuarded
   EXPECT_EQ(nested.clicks, 1);

@@ -28,10 +28,10 @@ class HidrawHotplug : public HidrawTest {
  protected:
   void SetUp() override {
     HidrawTest::SetUp();
-    window = host::AllocateHWnd(host::WndMethod::Of<&Receiver::Proc>(&receiver));
+    window = host::HiddenWindow(host::WndMethod::Of<&Receiver::Proc>(&receiver));
   }
   void TearDown() override {
-    host::DeallocateHWnd(window);
+    window.Reset();
     HidrawTest::TearDown();
   }
   // Serves the loop until `count` broadcasts arrived or a few seconds passed.
@@ -44,7 +44,7 @@ class HidrawHotplug : public HidrawTest {
   }
 
   Receiver receiver;
-  HWND window = nullptr;
+  host::HiddenWindow window;
 };
 
 TEST_F(HidrawHotplug, EveryChangeBroadcastsDevNodesChanged) {

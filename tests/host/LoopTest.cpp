@@ -21,9 +21,7 @@ constexpr UINT kTestMessage = WM_APP + 7;
 // Records what reaches a hidden window.
 struct Recorder {
   std::vector<std::string> log;
-  HWND wnd = nullptr;
-  Recorder() { wnd = host::AllocateHWnd(WndMethod::Of<&Recorder::Proc>(this)); }
-  ~Recorder() { host::DeallocateHWnd(wnd); }
+  host::HiddenWindow wnd{WndMethod::Of<&Recorder::Proc>(this)};
   LRESULT Proc(HWND w, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == kTestMessage) {
       log.push_back("msg" + std::to_string(wParam));
@@ -44,10 +42,10 @@ class LoopTest : public ::testing::Test {
 
 TEST_F(LoopTest, PostedMessagesArriveInOrderAndSendIsImmediate) {
   Recorder r;
-  ASSERT_NE(r.wnd, nullptr);
-  host::PostMessageTo(r.wnd, kTestMessage, 1, 0);
-  host::PostMessageTo(r.wnd, kTestMessage, 2, 0);
-  EXPECT_EQ(host::SendMessageTo(r.wnd, kTestMessage, 21, 0), 42);
+  ASSERT_NE(r.wnd.Handle(), nullptr);
+  host::PostMessageTo(r.wnd.Handle(), kTestMessage, 1, 0);
+  host::PostMessageTo(r.wnd.Handle(), kTestMessage, 2, 0);
+  EXPECT_EQ(host::SendMessageTo(r.wnd.Handle(), kTestMessage, 21, 0), 42);
   EXPECT_EQ(r.log, (std::vector<std::string>{"msg21"}));
   app.ProcessMessages();
   EXPECT_EQ(r.log, (std::vector<std::string>{"msg21", "msg1", "msg2"}));
@@ -55,7 +53,7 @@ TEST_F(LoopTest, PostedMessagesArriveInOrderAndSendIsImmediate) {
 
 TEST_F(LoopTest, MessagesToAWindowThatWentAwayAreDropped) {
   auto* r = new Recorder();
-  HWND gone = r->wnd;
+  HWND gone = r->wnd.Handle();
   host::PostMessageTo(gone, kTestMessage, 1, 0);
   delete r;
   app.ProcessMessages();  // must not reach freed memory
@@ -145,7 +143,7 @@ TEST_F(LoopTest, PostedMessagesGoBeforeDueTimers) {
   // Let the timer become due, then post: the message must still be dispatched first.
   app.ProcessMessages();
   host::WaitForMessage();  // returns once the tick is due, without taking it
-  host::PostMessageTo(r.wnd, kTestMessage, 5, 0);
+  host::PostMessageTo(r.wnd.Handle(), kTestMessage, 5, 0);
   bool quit = false;
   ASSERT_TRUE(host::DispatchOne(&quit));
   EXPECT_EQ(r.log, (std::vector<std::string>{"msg5"}));
@@ -161,12 +159,10 @@ struct Nested : host::TComponent {
     delay = new TTimer(this);
     delay->SetEnabled(false);
     delay->SetOnTimer(TNotifyEvent::Of<&Nested::OnDelay>(this));
-    wnd = host::AllocateHWnd(WndMethod::Of<&Nested::Proc>(this));
   }
-  ~Nested() override { host::DeallocateHWnd(wnd); }
   TTimer* delay;
-  HWND wnd;
   std::vector<std::string> log;
+  host::HiddenWindow wnd{WndMethod::Of<&Nested::Proc>(this)};
   void OnDelay(TObject*) {
     log.push_back("delay-fired");
     delay->SetEnabled(false);
@@ -175,7 +171,7 @@ struct Nested : host::TComponent {
     if (msg != kTestMessage) return 0;
     log.push_back("enter" + std::to_string(wParam));
     if (wParam == 1) {
-      host::PostMessageTo(wnd, kTestMessage, 2, 0);
+      host::PostMessageTo(wnd.Handle(), kTestMessage, 2, 0);
       delay->SetInterval(30);
       delay->SetEnabled(true);
       while (delay->Enabled()) host::Application->HandleMessage();
@@ -187,7 +183,7 @@ struct Nested : host::TComponent {
 
 TEST_F(LoopTest, AHandlerMayPumpMessagesInsideAnotherHandler) {
   Nested n(nullptr);
-  host::PostMessageTo(n.wnd, kTestMessage, 1, 0);
+  host::PostMessageTo(n.wnd.Handle(), kTestMessage, 1, 0);
   app.ProcessMessages();
   EXPECT_EQ(n.log,
             (std::vector<std::string>{"enter1", "enter2", "leave2", "delay-fired", "leave1"}));
@@ -195,10 +191,8 @@ TEST_F(LoopTest, AHandlerMayPumpMessagesInsideAnotherHandler) {
 
 // A handler that raises: the failure stays inside its own dispatch.
 struct Raiser {
-  HWND wnd = nullptr;
   int after = 0;
-  Raiser() { wnd = host::AllocateHWnd(WndMethod::Of<&Raiser::Proc>(this)); }
-  ~Raiser() { host::DeallocateHWnd(wnd); }
+  host::HiddenWindow wnd{WndMethod::Of<&Raiser::Proc>(this)};
   LRESULT Proc(HWND, UINT msg, WPARAM wParam, LPARAM) {
     if (msg != kTestMessage) return 0;
     if (wParam == 1) throw std::runtime_error("handler failed");
@@ -209,11 +203,11 @@ struct Raiser {
 
 TEST_F(LoopTest, AnExceptionFromAHandlerEndsThereAndTheLoopGoesOn) {
   Raiser r;
-  host::PostMessageTo(r.wnd, kTestMessage, 1, 0);
-  host::PostMessageTo(r.wnd, kTestMessage, 2, 0);
+  host::PostMessageTo(r.wnd.Handle(), kTestMessage, 1, 0);
+  host::PostMessageTo(r.wnd.Handle(), kTestMessage, 2, 0);
   EXPECT_NO_THROW(app.ProcessMessages());
   EXPECT_EQ(r.after, 1);
-  EXPECT_EQ(host::SendMessageTo(r.wnd, kTestMessage, 1, 0), 0);
+  EXPECT_EQ(host::SendMessageTo(r.wnd.Handle(), kTestMessage, 1, 0), 0);
 }
 
 }  // namespace

@@ -12,9 +12,8 @@ constexpr WPARAM kDevnodesChanged = 7;
 // A hidden window that counts the device-change broadcasts reaching it.
 class BroadcastCounter {
  public:
-  BroadcastCounter()
-      : wnd_(host::AllocateHWnd(host::WndMethod::Of<&BroadcastCounter::Proc>(this))) {}
-  ~BroadcastCounter() { host::DeallocateHWnd(wnd_); }
+  BroadcastCounter() = default;
+  // The window's method holds `this`.
   BroadcastCounter(const BroadcastCounter&) = delete;
   BroadcastCounter& operator=(const BroadcastCounter&) = delete;
 
@@ -33,8 +32,8 @@ class BroadcastCounter {
     return host::DefaultWindowProc(wnd, msg, wParam, lParam);
   }
 
-  HWND wnd_;
   int count_ = 0;
+  host::HiddenWindow wnd_{host::WndMethod::Of<&BroadcastCounter::Proc>(this)};
 };
 
 class PlugTest : public vtest::VirtualHidTest {
