@@ -4,6 +4,7 @@
 #include "host/Forms.h"
 #include "host/SysUtils.h"
 #include "host/Trace.h"
+#include "host/win32/WindowClass.h"
 
 namespace host {
 namespace {
@@ -14,8 +15,9 @@ class Win32FormPeer;
 
 LRESULT CALLBACK FormWindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
+// Registered on first use, unregistered when the program ends.
 ATOM FormClass() {
-  static const ATOM atom = [] {
+  static const WindowClass formClass = [] {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof(wc);
     wc.style = CS_DBLCLKS;
@@ -24,9 +26,9 @@ ATOM FormClass() {
     wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // the arrow
     wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
     wc.lpszClassName = kFormClassName;
-    return RegisterClassExW(&wc);
+    return WindowClass(wc);
   }();
-  return atom;
+  return formClass.Atom();
 }
 
 std::wstring Wide(const std::string& utf8) {

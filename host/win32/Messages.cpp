@@ -6,6 +6,8 @@
 
 #include <memory>
 
+#include "host/win32/WindowClass.h"
+
 namespace host {
 namespace {
 
@@ -26,41 +28,22 @@ LRESULT CALLBACK HiddenWindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lPar
   return DefWindowProcW(wnd, msg, wParam, lParam);
 }
 
-// The window class, registered on first use and unregistered when the program ends (which fails,
-// harmlessly, while windows of the class still exist).
-class HiddenWindowClass {
- public:
-  HiddenWindowClass() : instance_(GetModuleHandleW(nullptr)) {
+// The window class, registered on first use and unregistered when the program ends.
+const WindowClass& HiddenClass() {
+  static const WindowClass windowClass = [] {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof(wc);
     wc.lpfnWndProc = &HiddenWindowProc;
-    wc.hInstance = instance_;
+    wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = kHiddenClassName;
-    atom_ = RegisterClassExW(&wc);
-  }
-  ~HiddenWindowClass() {
-    if (atom_ != 0) UnregisterClassW(kHiddenClassName, instance_);
-  }
-  HiddenWindowClass(const HiddenWindowClass&) = delete;
-  HiddenWindowClass& operator=(const HiddenWindowClass&) = delete;
-
-  bool Ok() const { return atom_ != 0; }
-  ATOM Atom() const { return atom_; }
-  HINSTANCE Instance() const { return instance_; }
-
- private:
-  HINSTANCE instance_;
-  ATOM atom_ = 0;
-};
-
-const HiddenWindowClass& WindowClass() {
-  static const HiddenWindowClass windowClass;
+    return WindowClass(wc);
+  }();
   return windowClass;
 }
 
 bool IsHiddenWindow(HWND wnd) {
   return wnd != nullptr && IsWindow(wnd) &&
-         static_cast<ATOM>(GetClassLongPtrW(wnd, GCW_ATOM)) == WindowClass().Atom();
+         static_cast<ATOM>(GetClassLongPtrW(wnd, GCW_ATOM)) == HiddenClass().Atom();
 }
 
 struct Broadcast {
@@ -91,7 +74,7 @@ bool Deliver(const MSG& msg) {
 }  // namespace
 
 HWND AllocateHWnd(WndMethod method) {
-  const HiddenWindowClass& windowClass = WindowClass();
+  const WindowClass& windowClass = HiddenClass();
   if (!windowClass.Ok()) return nullptr;
   // Top-level (not HWND_MESSAGE) so that broadcasts such as WM_DEVICECHANGE reach it; never shown.
   HWND wnd = CreateWindowExW(WS_EX_TOOLWINDOW, kHiddenClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr,
