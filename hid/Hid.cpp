@@ -67,7 +67,7 @@ void OverrideOsVersionForTesting(const OsVersion* version) {
 }
 
 bool BindHid() {
-  if (!OpenLibrary(gHidLib, "HID.dll")) return false;
+  if (!OpenLibrary(gHidLib, kHidLibraryName)) return false;
   bool allFound = true;
   const OsVersion os = CurrentOsVersion();
   for (int i = 0; i < kHidVariableCount; ++i) {

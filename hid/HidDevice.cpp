@@ -293,7 +293,7 @@ bool THidDevice::CancelAsync(TAsyncDirection direction) {
       direction == TAsyncDirection::Read ? asyncReadHandle_ : asyncWriteHandle_;
   if (!handle.Valid()) return false;
   HMODULE kernel32 = nullptr;
-  if (!OpenLibrary(kernel32, "kernel32.dll")) return false;
+  if (!OpenLibrary(kernel32, kKernel32LibraryName)) return false;
   bool ok = false;
   if (auto cancelIo = SymbolAs<PFN_CancelIo>(FindSymbol(kernel32, "CancelIo"))) {
     ok = cancelIo(handle.Get()) != 0;

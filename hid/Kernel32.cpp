@@ -25,7 +25,7 @@ Fn Find(const char* name) {
 
 bool BindKernel32() {
   if (++gKernel32Users > 1) return true;
-  if (!OpenLibrary(gKernel32Lib, "kernel32.dll")) {
+  if (!OpenLibrary(gKernel32Lib, kKernel32LibraryName)) {
     --gKernel32Users;
     return false;
   }

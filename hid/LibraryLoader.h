@@ -12,6 +12,12 @@
 
 namespace hid {
 
+// The libraries the HID layer binds, by the names it loads them under: the system's own on
+// Windows, and the names the in-process services register under.
+inline constexpr const char* kHidLibraryName = "HID.dll";
+inline constexpr const char* kSetupApiLibraryName = "SetupApi.dll";
+inline constexpr const char* kKernel32LibraryName = "kernel32.dll";
+
 // Loads `name` into `handle` unless the handle is already set; true when it is set afterwards.
 bool OpenLibrary(HMODULE& handle, const std::string& name);
 // Frees the library if the handle is set; the handle is 0 afterwards in any case.

@@ -25,7 +25,7 @@ Fn VariableAt(int index) {
 
 bool BindSetupApi() {
   if (++gSetupApiUsers > 1) return true;
-  if (!OpenLibrary(gSetupApiLib, "SetupApi.dll")) {
+  if (!OpenLibrary(gSetupApiLib, kSetupApiLibraryName)) {
     --gSetupApiUsers;
     return false;
   }

@@ -1,5 +1,7 @@
 #include "hid/SystemLibrary.h"
 
+#include "hid/LibraryLoader.h"
+
 namespace hid {
 
 HMODULE LoadSystemLibrary(const std::string& name, const SystemLoader& loader) {
@@ -26,7 +28,7 @@ HMODULE Load(const char* name, DWORD flags) {
 // whether the search flags are understood.
 bool SearchFlagsSupported() {
   static const bool supported = [] {
-    HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
+    HMODULE kernel32 = GetModuleHandleA(kKernel32LibraryName);
     return kernel32 != nullptr && GetProcAddress(kernel32, "AddDllDirectory") != nullptr;
   }();
   return supported;

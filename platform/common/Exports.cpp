@@ -101,21 +101,21 @@ hid::SymbolTable Kernel32Table(const Kernel32Exports& e) {
 
 void RegisterLibraries(const HidExports& hidExports, const SetupApiExports& setupApiExports,
                        const Kernel32Exports& kernel32Exports) {
-  hid::RegisterLibrary(kHidLibraryName, HidTable(hidExports));
-  hid::RegisterLibrary(kSetupApiLibraryName, SetupApiTable(setupApiExports));
-  hid::RegisterLibrary(kKernel32LibraryName, Kernel32Table(kernel32Exports));
+  hid::RegisterLibrary(hid::kHidLibraryName, HidTable(hidExports));
+  hid::RegisterLibrary(hid::kSetupApiLibraryName, SetupApiTable(setupApiExports));
+  hid::RegisterLibrary(hid::kKernel32LibraryName, Kernel32Table(kernel32Exports));
 }
 
 void UnregisterLibraries() {
-  hid::UnregisterLibrary(kHidLibraryName);
-  hid::UnregisterLibrary(kSetupApiLibraryName);
-  hid::UnregisterLibrary(kKernel32LibraryName);
+  hid::UnregisterLibrary(hid::kHidLibraryName);
+  hid::UnregisterLibrary(hid::kSetupApiLibraryName);
+  hid::UnregisterLibrary(hid::kKernel32LibraryName);
 }
 
 bool LibrariesRegistered() {
-  return hid::IsLibraryRegistered(kHidLibraryName) &&
-         hid::IsLibraryRegistered(kSetupApiLibraryName) &&
-         hid::IsLibraryRegistered(kKernel32LibraryName);
+  return hid::IsLibraryRegistered(hid::kHidLibraryName) &&
+         hid::IsLibraryRegistered(hid::kSetupApiLibraryName) &&
+         hid::IsLibraryRegistered(hid::kKernel32LibraryName);
 }
 
 }  // namespace platform::common

@@ -9,11 +9,6 @@
 
 namespace platform::common {
 
-// The names the libraries register under; the backends' public headers name them too.
-inline constexpr const char* kHidLibraryName = "HID.dll";
-inline constexpr const char* kSetupApiLibraryName = "SetupApi.dll";
-inline constexpr const char* kKernel32LibraryName = "kernel32.dll";
-
 struct HidExports {
   PFN_HidD_GetAttributes HidD_GetAttributes;
   PFN_HidD_GetProductString HidD_GetProductString;

@@ -17,11 +17,6 @@ namespace hidraw {
 
 class HotplugWatch;
 
-// The names the services register under.
-inline constexpr const char* kHidLibraryName = "HID.dll";
-inline constexpr const char* kSetupApiLibraryName = "SetupApi.dll";
-inline constexpr const char* kKernel32LibraryName = "kernel32.dll";
-
 // The machine itself: libudev and sysfs for the directory, the kernel's hidraw calls. libudev is
 // loaded here; when it cannot be, the reason goes to `errors` (standard error without one), once,
 // and the directory lists no devices.

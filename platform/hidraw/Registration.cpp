@@ -1,7 +1,6 @@
 // Puts the three hidraw libraries into the loader's registry over the system they run on, with
 // the thread that watches for hot-plugs.
 #include <iostream>
-#include <string_view>
 
 #include "platform/common/Exports.h"
 #include "platform/hidraw/Hidraw.h"
@@ -18,11 +17,6 @@ namespace common = platform::common;
 using detail::Lock;
 using detail::State;
 using detail::TheState;
-
-// The public names and the ones registered under must not drift apart.
-static_assert(std::string_view(kHidLibraryName) == common::kHidLibraryName);
-static_assert(std::string_view(kSetupApiLibraryName) == common::kSetupApiLibraryName);
-static_assert(std::string_view(kKernel32LibraryName) == common::kKernel32LibraryName);
 
 template <class Count>
 int Observe(Count count) {

@@ -20,11 +20,6 @@
 
 namespace virtualhid {
 
-// The names the services register under.
-inline constexpr const char* kHidLibraryName = "HID.dll";
-inline constexpr const char* kSetupApiLibraryName = "SetupApi.dll";
-inline constexpr const char* kKernel32LibraryName = "kernel32.dll";
-
 // Which openings the interface grants. ReadWrite: any access; QueryOnly: only access 0 (as the
 // system does for keyboards and mice); None: every opening is refused.
 enum class Access { ReadWrite, QueryOnly, None };

@@ -36,8 +36,8 @@ class Binding : public ::testing::Test {
     while (hid::SetupApiUsers() > 0) hid::ReleaseSetupApi();
     hid::ReleaseHid();
     hid::OverrideOsVersionForTesting(nullptr);
-    hid::UnregisterLibrary("SetupApi.dll");
-    hid::UnregisterLibrary("HID.dll");
+    hid::UnregisterLibrary(hid::kSetupApiLibraryName);
+    hid::UnregisterLibrary(hid::kHidLibraryName);
   }
 };
 
@@ -52,17 +52,17 @@ TEST_F(Binding, SetupApiFillsAllVariablesFromDistinctExportsAndSharesThroughItsC
   for (int i = 0; i < hid::kSetupApiVariableCount; ++i) {
     EXPECT_NE(hid::SetupApiVariable(i), nullptr) << hid::kSetupApiBindings[i].variable;
   }
-  EXPECT_EQ(hid::OpenRegisteredHandles("SetupApi.dll"), 1);
+  EXPECT_EQ(hid::OpenRegisteredHandles(hid::kSetupApiLibraryName), 1);
   // A second user only counts; the library stays until both have released it.
   ASSERT_TRUE(hid::BindSetupApi());
   EXPECT_EQ(hid::SetupApiUsers(), 2);
-  EXPECT_EQ(hid::OpenRegisteredHandles("SetupApi.dll"), 1);
+  EXPECT_EQ(hid::OpenRegisteredHandles(hid::kSetupApiLibraryName), 1);
   hid::ReleaseSetupApi();
   EXPECT_TRUE(hid::SetupApiLoaded());
   EXPECT_NE(hid::SetupDiGetClassDevsA(), nullptr);
   hid::ReleaseSetupApi();
   EXPECT_FALSE(hid::SetupApiLoaded());
-  EXPECT_EQ(hid::OpenRegisteredHandles("SetupApi.dll"), 0);
+  EXPECT_EQ(hid::OpenRegisteredHandles(hid::kSetupApiLibraryName), 0);
   EXPECT_EQ(hid::SetupDiGetClassDevsA(), nullptr);
 }
 
@@ -80,23 +80,23 @@ TEST_F(Binding, PlainNamesOfAnsiWidePairsHoldTheAnsiExport) {
 }
 
 TEST_F(Binding, AnyMissingSetupExportReleasesTheWholeBinding) {
-  hid::RegisterLibrary("SetupApi.dll",
+  hid::RegisterLibrary(hid::kSetupApiLibraryName,
                        TableWithout(hid::kSetupApiBindings, hid::kSetupApiVariableCount,
                                     {"SetupDiGetHwProfileFriendlyNameExW"}));
   EXPECT_FALSE(hid::BindSetupApi());
   EXPECT_EQ(hid::SetupApiUsers(), 0);
-  EXPECT_EQ(hid::OpenRegisteredHandles("SetupApi.dll"), 0);
+  EXPECT_EQ(hid::OpenRegisteredHandles(hid::kSetupApiLibraryName), 0);
   for (int i = 0; i < hid::kSetupApiVariableCount; ++i)
     EXPECT_EQ(hid::SetupApiVariable(i), nullptr);
 #ifndef _WIN32  // Windows always has a setup library of its own to load
-  hid::UnregisterLibrary("SetupApi.dll");
+  hid::UnregisterLibrary(hid::kSetupApiLibraryName);
   EXPECT_FALSE(hid::BindSetupApi());  // no library at all
   EXPECT_EQ(hid::SetupApiUsers(), 0);
 #endif
 }
 
 TEST_F(Binding, HidLibraryWithoutHidDHelloDoesNotBind) {
-  hid::RegisterLibrary("HID.dll",
+  hid::RegisterLibrary(hid::kHidLibraryName,
                        TableWithout(hid::kHidBindings, hid::kHidVariableCount, {"HidD_Hello"}));
   EXPECT_FALSE(hid::BindHid());
   EXPECT_FALSE(hid::HidBound());
@@ -104,7 +104,7 @@ TEST_F(Binding, HidLibraryWithoutHidDHelloDoesNotBind) {
 }
 
 TEST_F(Binding, VersionGatesKeepNewerHidExportsOutOfTheBinding) {
-  hid::RegisterLibrary("HID.dll",
+  hid::RegisterLibrary(hid::kHidLibraryName,
                        TableWithout(hid::kHidBindings, hid::kHidVariableCount,
                                     {"HidD_GetInputReport", "HidD_SetOutputReport",
                                      "HidP_GetExtendedAttributes", "HidP_InitializeReportForID"}));
@@ -124,10 +124,11 @@ TEST_F(Binding, VersionGatesKeepNewerHidExportsOutOfTheBinding) {
 }
 
 TEST_F(Binding, SecondBindHidBindsAgainWithoutASecondLoad) {
-  hid::RegisterLibrary("HID.dll", TableWithout(hid::kHidBindings, hid::kHidVariableCount, {}));
+  hid::RegisterLibrary(hid::kHidLibraryName,
+                       TableWithout(hid::kHidBindings, hid::kHidVariableCount, {}));
   ASSERT_TRUE(hid::BindHid());
   ASSERT_TRUE(hid::BindHid());
-  EXPECT_EQ(hid::OpenRegisteredHandles("HID.dll"), 1);
+  EXPECT_EQ(hid::OpenRegisteredHandles(hid::kHidLibraryName), 1);
   EXPECT_NE(hid::HidP_GetCaps(), nullptr);
   hid::ReleaseHid();
   EXPECT_FALSE(hid::HidBound());

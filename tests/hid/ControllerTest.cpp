@@ -288,8 +288,8 @@ TEST_F(Controller, WithoutLibrariesItStillConstructsAndListsNothing) {
   virtualhid::UnregisterLibraries();
   // Libraries that export nothing stand for missing ones on every platform (Windows always has
   // its own to fall back on).
-  hid::RegisterLibrary("SetupApi.dll", {});
-  hid::RegisterLibrary("HID.dll", {});
+  hid::RegisterLibrary(hid::kSetupApiLibraryName, {});
+  hid::RegisterLibrary(hid::kHidLibraryName, {});
   Create();
   EXPECT_FALSE(hid::HidBound());
   EXPECT_EQ(controller->NotifyWindow(), nullptr);
@@ -299,8 +299,8 @@ TEST_F(Controller, WithoutLibrariesItStillConstructsAndListsNothing) {
   EXPECT_EQ(events.changes, 0);
   THidDevice* out = nullptr;
   EXPECT_FALSE(controller->CheckOutFirst(out));
-  hid::UnregisterLibrary("SetupApi.dll");
-  hid::UnregisterLibrary("HID.dll");
+  hid::UnregisterLibrary(hid::kSetupApiLibraryName);
+  hid::UnregisterLibrary(hid::kHidLibraryName);
 }
 
 TEST_F(Controller, DestructionUnplugsCheckedOutDevicesWhichTheApplicationStillFrees) {

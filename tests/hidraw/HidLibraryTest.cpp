@@ -300,7 +300,7 @@ TEST_F(HidrawHidLibrary, AHandleOfAnUnpluggedDeviceAnswersDeviceNotConnected) {
 
 TEST_F(HidrawHidLibrary, UnusedExportsExistAndFail) {
   HMODULE module = nullptr;
-  ASSERT_TRUE(hid::OpenLibrary(module, hidraw::kSetupApiLibraryName));
+  ASSERT_TRUE(hid::OpenLibrary(module, hid::kSetupApiLibraryName));
   auto stub = hid::SymbolAs<BOOL(WINAPI*)()>(hid::FindSymbol(module, "SetupDiOpenClassRegKey"));
   ASSERT_NE(stub, nullptr);
   EXPECT_FALSE(stub());

@@ -40,9 +40,9 @@ class Api {
     return hid::SymbolAs<Fn>(hid::FindSymbol(module, name));
   }
   // Declared before the entry points, which are found through them.
-  HMODULE hidModule_ = Load(hidraw::kHidLibraryName);
-  HMODULE setupModule_ = Load(hidraw::kSetupApiLibraryName);
-  HMODULE kernelModule_ = Load(hidraw::kKernel32LibraryName);
+  HMODULE hidModule_ = Load(hid::kHidLibraryName);
+  HMODULE setupModule_ = Load(hid::kSetupApiLibraryName);
+  HMODULE kernelModule_ = Load(hid::kKernel32LibraryName);
 
  public:
   PFN_HidD_GetHidGuid GetHidGuid = Find<PFN_HidD_GetHidGuid>(hidModule_, "HidD_GetHidGuid");

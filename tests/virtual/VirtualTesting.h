@@ -45,9 +45,9 @@ class Libraries {
     return module;
   }
   // Declared before the entry points, which are found through them.
-  HMODULE hidModule_ = Load(virtualhid::kHidLibraryName);
-  HMODULE setupModule_ = Load(virtualhid::kSetupApiLibraryName);
-  HMODULE kernelModule_ = Load(virtualhid::kKernel32LibraryName);
+  HMODULE hidModule_ = Load(hid::kHidLibraryName);
+  HMODULE setupModule_ = Load(hid::kSetupApiLibraryName);
+  HMODULE kernelModule_ = Load(hid::kKernel32LibraryName);
 
  public:
   PFN_HidD_GetHidGuid GetHidGuid = As<PFN_HidD_GetHidGuid>(Find(hidModule_, "HidD_GetHidGuid"));
