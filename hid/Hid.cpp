@@ -8,7 +8,7 @@
 namespace hid {
 namespace {
 
-HMODULE gHidLib = nullptr;
+LibraryHandle gHidLib;
 std::array<FARPROC, kHidVariableCount> gVariables{};
 bool gVersionOverridden = false;
 OsVersion gVersionOverride{};
@@ -67,12 +67,13 @@ void OverrideOsVersionForTesting(const OsVersion* version) {
 }
 
 bool BindHid() {
-  if (!OpenLibrary(gHidLib, kHidLibraryName)) return false;
+  if (!gHidLib.Open(kHidLibraryName)) return false;
   bool allFound = true;
   const OsVersion os = CurrentOsVersion();
   for (int i = 0; i < kHidVariableCount; ++i) {
     if (!GateOpen(kHidBindings[i].gate, os)) continue;
-    gVariables[static_cast<size_t>(i)] = BindSymbol(gHidLib, kHidBindings[i].exportName, allFound);
+    gVariables[static_cast<size_t>(i)] =
+        BindSymbol(gHidLib.Get(), kHidBindings[i].exportName, allFound);
   }
   if (!allFound) {
     ReleaseHid();
@@ -82,12 +83,12 @@ bool BindHid() {
 }
 
 void ReleaseHid() {
-  CloseLibrary(gHidLib);
+  gHidLib.Close();
   gVariables.fill(nullptr);
 }
 
 bool HidBound() {
-  return gHidLib != nullptr;
+  return gHidLib.Get() != nullptr;
 }
 
 FARPROC HidVariable(int index) {

@@ -292,14 +292,9 @@ bool THidDevice::CancelAsync(TAsyncDirection direction) {
   const DeviceHandle& handle =
       direction == TAsyncDirection::Read ? asyncReadHandle_ : asyncWriteHandle_;
   if (!handle.Valid()) return false;
-  HMODULE kernel32 = nullptr;
-  if (!OpenLibrary(kernel32, kKernel32LibraryName)) return false;
-  bool ok = false;
-  if (auto cancelIo = SymbolAs<PFN_CancelIo>(FindSymbol(kernel32, "CancelIo"))) {
-    ok = cancelIo(handle.Get()) != 0;
-  }
-  CloseLibrary(kernel32);
-  return ok;
+  const LibraryHandle kernel32(kKernel32LibraryName);
+  auto cancelIo = SymbolAs<PFN_CancelIo>(FindSymbol(kernel32.Get(), "CancelIo"));
+  return cancelIo != nullptr && cancelIo(handle.Get()) != 0;
 }
 
 THidDataEvent THidDevice::OnData() const {

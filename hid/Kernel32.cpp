@@ -7,25 +7,25 @@
 namespace hid {
 namespace {
 
-HMODULE gKernel32Lib = nullptr;
+LibraryHandle gKernel32Lib;
 int gKernel32Users = 0;
 Kernel32Calls gCalls;
 
 template <class Fn>
 Fn Bind(const char* name, bool& allFound) {
-  return SymbolAs<Fn>(BindSymbol(gKernel32Lib, name, allFound));
+  return SymbolAs<Fn>(BindSymbol(gKernel32Lib.Get(), name, allFound));
 }
 
 template <class Fn>
 Fn Find(const char* name) {
-  return SymbolAs<Fn>(FindSymbol(gKernel32Lib, name));
+  return SymbolAs<Fn>(FindSymbol(gKernel32Lib.Get(), name));
 }
 
 }  // namespace
 
 bool BindKernel32() {
   if (++gKernel32Users > 1) return true;
-  if (!OpenLibrary(gKernel32Lib, kKernel32LibraryName)) {
+  if (!gKernel32Lib.Open(kKernel32LibraryName)) {
     --gKernel32Users;
     return false;
   }
@@ -54,13 +54,13 @@ void ReleaseKernel32() {
   --gKernel32Users;
   if (gKernel32Users <= 0) {
     gKernel32Users = 0;
-    CloseLibrary(gKernel32Lib);
+    gKernel32Lib.Close();
     gCalls = Kernel32Calls{};
   }
 }
 
 bool Kernel32Bound() {
-  return gKernel32Lib != nullptr;
+  return gKernel32Lib.Get() != nullptr;
 }
 
 const Kernel32Calls& Kernel32() {

@@ -25,9 +25,11 @@ struct Registry {
   std::uintptr_t nextHandle = 0x7E570000;
 };
 
+// Never destroyed: a library held by an object of static storage may be freed after the
+// registry's own destruction would have come.
 Registry& TheRegistry() {
-  static Registry registry;
-  return registry;
+  static auto* registry = new Registry();
+  return *registry;
 }
 
 std::string Key(const std::string& name) {
@@ -67,8 +69,8 @@ int OpenRegisteredHandles(const std::string& name) {
   return n;
 }
 
-bool OpenLibrary(HMODULE& handle, const std::string& name) {
-  if (handle != nullptr) return true;
+bool LibraryHandle::Open(const std::string& name) {
+  if (module_ != nullptr) return true;
   Registry& r = TheRegistry();
   {
     std::lock_guard<std::mutex> lock(r.mutex);
@@ -79,23 +81,23 @@ bool OpenLibrary(HMODULE& handle, const std::string& name) {
       HMODULE h = reinterpret_cast<HMODULE>(r.nextHandle);
       r.open[h] = it->second;
       ++it->second->openHandles;
-      handle = h;
+      module_ = h;
       return true;
     }
   }
 #ifdef _WIN32
-  handle = LoadSystemLibrary(name, Win32SystemLoader());
+  module_ = LoadSystemLibrary(name, Win32SystemLoader());
 #endif
-  return handle != nullptr;
+  return module_ != nullptr;
 }
 
-void CloseLibrary(HMODULE& handle) {
-  if (handle != nullptr) {
+void LibraryHandle::Close() {
+  if (module_ != nullptr) {
     Registry& r = TheRegistry();
     bool registered = false;
     {
       std::lock_guard<std::mutex> lock(r.mutex);
-      auto it = r.open.find(handle);
+      auto it = r.open.find(module_);
       if (it != r.open.end()) {
         --it->second->openHandles;
         r.open.erase(it);
@@ -103,12 +105,12 @@ void CloseLibrary(HMODULE& handle) {
       }
     }
 #ifdef _WIN32
-    if (!registered) FreeLibrary(handle);
+    if (!registered) FreeLibrary(module_);
 #else
     (void)registered;
 #endif
   }
-  handle = nullptr;
+  module_ = nullptr;
 }
 
 FARPROC FindSymbol(HMODULE handle, const std::string& name) {

@@ -18,10 +18,36 @@ inline constexpr const char* kHidLibraryName = "HID.dll";
 inline constexpr const char* kSetupApiLibraryName = "SetupApi.dll";
 inline constexpr const char* kKernel32LibraryName = "kernel32.dll";
 
-// Loads `name` into `handle` unless the handle is already set; true when it is set afterwards.
-bool OpenLibrary(HMODULE& handle, const std::string& name);
-// Frees the library if the handle is set; the handle is 0 afterwards in any case.
-void CloseLibrary(HMODULE& handle);
+// A loaded library, freed by its owner. Each load holds the library once more, as LoadLibrary's
+// counted handles do, and each owner frees only its own.
+class LibraryHandle {
+ public:
+  LibraryHandle() = default;
+  // Loads `name`; Get() is null when it cannot be loaded.
+  explicit LibraryHandle(const std::string& name) { Open(name); }
+  LibraryHandle(LibraryHandle&& other) noexcept : module_(std::exchange(other.module_, nullptr)) {}
+  LibraryHandle& operator=(LibraryHandle&& other) noexcept {
+    if (this != &other) {
+      Close();
+      module_ = std::exchange(other.module_, nullptr);
+    }
+    return *this;
+  }
+  LibraryHandle(const LibraryHandle&) = delete;
+  LibraryHandle& operator=(const LibraryHandle&) = delete;
+  ~LibraryHandle() { Close(); }
+
+  // Loads `name` unless a library is held already (which then stays, and counts as loaded);
+  // true when one is held afterwards.
+  bool Open(const std::string& name);
+  // Frees the library if one is held; none is held afterwards in any case.
+  void Close();
+  HMODULE Get() const { return module_; }
+
+ private:
+  HMODULE module_ = nullptr;
+};
+
 // The entry point `name` of a loaded library, or null (also for a null handle).
 FARPROC FindSymbol(HMODULE handle, const std::string& name);
 // As FindSymbol; `allFound` becomes false when the entry point is missing (never true again).

@@ -7,7 +7,7 @@
 namespace hid {
 namespace {
 
-HMODULE gSetupApiLib = nullptr;
+LibraryHandle gSetupApiLib;
 int gSetupApiUsers = 0;
 std::array<FARPROC, kSetupApiVariableCount> gVariables{};
 
@@ -25,14 +25,14 @@ Fn VariableAt(int index) {
 
 bool BindSetupApi() {
   if (++gSetupApiUsers > 1) return true;
-  if (!OpenLibrary(gSetupApiLib, kSetupApiLibraryName)) {
+  if (!gSetupApiLib.Open(kSetupApiLibraryName)) {
     --gSetupApiUsers;
     return false;
   }
   bool allFound = true;
   for (int i = 0; i < kSetupApiVariableCount; ++i) {
     gVariables[static_cast<size_t>(i)] =
-        BindSymbol(gSetupApiLib, kSetupApiBindings[i].exportName, allFound);
+        BindSymbol(gSetupApiLib.Get(), kSetupApiBindings[i].exportName, allFound);
   }
   if (!allFound) {
     ReleaseSetupApi();
@@ -46,7 +46,7 @@ void ReleaseSetupApi() {
   if (gSetupApiUsers <= 0) {
     // A failed first binding leaves the count at 0 here, not below it, so the next user binds.
     gSetupApiUsers = 0;
-    CloseLibrary(gSetupApiLib);
+    gSetupApiLib.Close();
     gVariables.fill(nullptr);
   }
 }
@@ -55,7 +55,7 @@ int SetupApiUsers() {
   return gSetupApiUsers;
 }
 bool SetupApiLoaded() {
-  return gSetupApiLib != nullptr;
+  return gSetupApiLib.Get() != nullptr;
 }
 
 FARPROC SetupApiVariable(int index) {

@@ -135,28 +135,37 @@ TEST_F(Binding, SecondBindHidBindsAgainWithoutASecondLoad) {
   EXPECT_EQ(hid::HidP_GetCaps(), nullptr);
 }
 
-TEST(LibraryLoader, OpenLibraryOnASetHandleLoadsNothing) {
+TEST(LibraryLoader, OpeningAHeldLibraryLoadsNothingAndEachLoadIsFreedOnceByItsOwner) {
   hid::RegisterLibrary("probe.dll", {{"Probe", hid::AsSymbol(&Stub)}});
-  HMODULE handle = nullptr;
-  ASSERT_TRUE(hid::OpenLibrary(handle, "PROBE.DLL"));
-  HMODULE first = handle;
-  EXPECT_TRUE(hid::OpenLibrary(handle, "probe.dll"));
-  EXPECT_EQ(handle, first);
+  hid::LibraryHandle library;
+  ASSERT_TRUE(library.Open("PROBE.DLL"));
+  HMODULE first = library.Get();
+  EXPECT_TRUE(library.Open("probe.dll"));
+  EXPECT_EQ(library.Get(), first);
   EXPECT_EQ(hid::OpenRegisteredHandles("probe.dll"), 1);
   bool allFound = true;
-  EXPECT_NE(hid::BindSymbol(handle, "Probe", allFound), nullptr);
+  EXPECT_NE(hid::BindSymbol(library.Get(), "Probe", allFound), nullptr);
   EXPECT_TRUE(allFound);
-  EXPECT_EQ(hid::BindSymbol(handle, "Absent", allFound), nullptr);
+  EXPECT_EQ(hid::BindSymbol(library.Get(), "Absent", allFound), nullptr);
   EXPECT_FALSE(allFound);
-  EXPECT_NE(hid::BindSymbol(handle, "Probe", allFound), nullptr);
+  EXPECT_NE(hid::BindSymbol(library.Get(), "Probe", allFound), nullptr);
   EXPECT_FALSE(allFound);  // never true again
-  hid::CloseLibrary(handle);
-  EXPECT_EQ(handle, nullptr);
-  EXPECT_EQ(hid::FindSymbol(handle, "Probe"), nullptr);
+  library.Close();
+  EXPECT_EQ(library.Get(), nullptr);
+  EXPECT_EQ(hid::FindSymbol(library.Get(), "Probe"), nullptr);
+  EXPECT_EQ(hid::OpenRegisteredHandles("probe.dll"), 0);
+  {
+    // A second load is a handle of its own; one that changes owner is freed once, by the last.
+    hid::LibraryHandle other("probe.dll");
+    ASSERT_TRUE(library.Open("probe.dll"));
+    library = std::move(other);
+    EXPECT_EQ(hid::OpenRegisteredHandles("probe.dll"), 1);
+  }
+  EXPECT_EQ(hid::OpenRegisteredHandles("probe.dll"), 1);
+  library = hid::LibraryHandle();
   EXPECT_EQ(hid::OpenRegisteredHandles("probe.dll"), 0);
 #ifndef _WIN32
-  HMODULE none = nullptr;
-  EXPECT_FALSE(hid::OpenLibrary(none, "NoSuchLibrary.dll"));
+  EXPECT_FALSE(hid::LibraryHandle().Open("NoSuchLibrary.dll"));
 #endif
   hid::UnregisterLibrary("probe.dll");
 }

@@ -299,13 +299,14 @@ TEST_F(HidrawHidLibrary, AHandleOfAnUnpluggedDeviceAnswersDeviceNotConnected) {
 }
 
 TEST_F(HidrawHidLibrary, UnusedExportsExistAndFail) {
-  HMODULE module = nullptr;
-  ASSERT_TRUE(hid::OpenLibrary(module, hid::kSetupApiLibraryName));
-  auto stub = hid::SymbolAs<BOOL(WINAPI*)()>(hid::FindSymbol(module, "SetupDiOpenClassRegKey"));
-  ASSERT_NE(stub, nullptr);
-  EXPECT_FALSE(stub());
-  EXPECT_EQ(api->GetLastError(), ERROR_CALL_NOT_IMPLEMENTED);
-  hid::CloseLibrary(module);
+  {
+    const hid::LibraryHandle library(hid::kSetupApiLibraryName);
+    auto stub =
+        hid::SymbolAs<BOOL(WINAPI*)()>(hid::FindSymbol(library.Get(), "SetupDiOpenClassRegKey"));
+    ASSERT_NE(stub, nullptr);
+    EXPECT_FALSE(stub());
+    EXPECT_EQ(api->GetLastError(), ERROR_CALL_NOT_IMPLEMENTED);
+  }
   GUID guid{};
   api->GetHidGuid(&guid);
   EXPECT_EQ(std::memcmp(&guid, &kHidInterfaceClassGuid, sizeof guid), 0);

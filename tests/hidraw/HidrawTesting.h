@@ -21,28 +21,18 @@ namespace hidrawtest {
 class Api {
  public:
   Api() = default;
-  ~Api() {
-    hid::CloseLibrary(hidModule_);
-    hid::CloseLibrary(setupModule_);
-    hid::CloseLibrary(kernelModule_);
-  }
   Api(const Api&) = delete;
   Api& operator=(const Api&) = delete;
 
  private:
-  static HMODULE Load(const char* name) {
-    HMODULE module = nullptr;
-    hid::OpenLibrary(module, name);
-    return module;
-  }
   template <class Fn>
-  static Fn Find(HMODULE module, const char* name) {
-    return hid::SymbolAs<Fn>(hid::FindSymbol(module, name));
+  static Fn Find(const hid::LibraryHandle& library, const char* name) {
+    return hid::SymbolAs<Fn>(hid::FindSymbol(library.Get(), name));
   }
   // Declared before the entry points, which are found through them.
-  HMODULE hidModule_ = Load(hid::kHidLibraryName);
-  HMODULE setupModule_ = Load(hid::kSetupApiLibraryName);
-  HMODULE kernelModule_ = Load(hid::kKernel32LibraryName);
+  hid::LibraryHandle hidModule_{hid::kHidLibraryName};
+  hid::LibraryHandle setupModule_{hid::kSetupApiLibraryName};
+  hid::LibraryHandle kernelModule_{hid::kKernel32LibraryName};
 
  public:
   PFN_HidD_GetHidGuid GetHidGuid = Find<PFN_HidD_GetHidGuid>(hidModule_, "HidD_GetHidGuid");

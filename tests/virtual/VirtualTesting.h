@@ -25,29 +25,15 @@ Fn As(FARPROC address) {
 // The three libraries, opened through the loader; the entry points found by their export names.
 class Libraries {
  public:
-  Libraries() = default;
-  ~Libraries() {
-    hid::CloseLibrary(hidModule_);
-    hid::CloseLibrary(setupModule_);
-    hid::CloseLibrary(kernelModule_);
-  }
-  Libraries(const Libraries&) = delete;
-  Libraries& operator=(const Libraries&) = delete;
-
-  HMODULE Hid() const { return hidModule_; }
-  HMODULE SetupApi() const { return setupModule_; }
-  HMODULE Kernel32() const { return kernelModule_; }
+  HMODULE Hid() const { return hidModule_.Get(); }
+  HMODULE SetupApi() const { return setupModule_.Get(); }
+  HMODULE Kernel32() const { return kernelModule_.Get(); }
 
  private:
-  static HMODULE Load(const char* name) {
-    HMODULE module = nullptr;
-    hid::OpenLibrary(module, name);
-    return module;
-  }
   // Declared before the entry points, which are found through them.
-  HMODULE hidModule_ = Load(hid::kHidLibraryName);
-  HMODULE setupModule_ = Load(hid::kSetupApiLibraryName);
-  HMODULE kernelModule_ = Load(hid::kKernel32LibraryName);
+  hid::LibraryHandle hidModule_{hid::kHidLibraryName};
+  hid::LibraryHandle setupModule_{hid::kSetupApiLibraryName};
+  hid::LibraryHandle kernelModule_{hid::kKernel32LibraryName};
 
  public:
   PFN_HidD_GetHidGuid GetHidGuid = As<PFN_HidD_GetHidGuid>(Find(hidModule_, "HidD_GetHidGuid"));
@@ -89,7 +75,9 @@ class Libraries {
   PFN_SetLastError SetLastError = As<PFN_SetLastError>(Find(kernelModule_, "SetLastError"));
 
  private:
-  static FARPROC Find(HMODULE module, const char* name) { return hid::FindSymbol(module, name); }
+  static FARPROC Find(const hid::LibraryHandle& library, const char* name) {
+    return hid::FindSymbol(library.Get(), name);
+  }
 };
 
 using Report = std::array<std::uint8_t, 5>;
