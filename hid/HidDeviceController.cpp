@@ -1,6 +1,7 @@
 #include <functional>
 #include <vector>
 
+#include "hid/DBT.h"
 #include "hid/Hid.h"
 #include "hid/Kernel32.h"
 #include "hid/SetupApi.h"
@@ -10,8 +11,6 @@
 
 namespace hid {
 namespace {
-
-constexpr WPARAM kDbtDevNodesChanged = 7;
 
 // Sets a flag for the length of a scope, and clears it however the scope is left.
 class FlagScope {
@@ -40,7 +39,7 @@ THidDeviceController::THidDeviceController(host::TComponent* owner) : host::TCom
         host::HiddenWindow(host::WndMethod::Of<&THidDeviceController::NotifyWndProc>(this));
     // The first enumeration runs when the loop first dispatches this, not during construction.
     if (notifyWindow_.Handle() != nullptr) {
-      host::PostMessageTo(notifyWindow_.Handle(), WM_DEVICECHANGE, kDbtDevNodesChanged, -1);
+      host::PostMessageTo(notifyWindow_.Handle(), WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, -1);
     }
   } else {
     interfaceGuid_ = kHidInterfaceClassGuid;
@@ -78,7 +77,7 @@ THidDeviceController::~THidDeviceController() {
 }
 
 LRESULT THidDeviceController::NotifyWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == WM_DEVICECHANGE && wParam == kDbtDevNodesChanged && !inDeviceChange_) {
+  if (msg == WM_DEVICECHANGE && wParam == DBT_DEVNODES_CHANGED && !inDeviceChange_) {
     lastNotifyParam_ = static_cast<LONG>(lParam);
     // Cleared however DeviceChange ends: a handler that raised must not leave the
     // notifications dead (the loop's dispatch drops the exception itself).

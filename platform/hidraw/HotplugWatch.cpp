@@ -4,14 +4,10 @@
 
 #include <cerrno>
 
+#include "hid/DBT.h"
 #include "host/Messages.h"
 
 namespace hidraw {
-namespace {
-
-constexpr WPARAM kDbtDevNodesChanged = 7;
-
-}  // namespace
 
 HotplugWatch::HotplugWatch(std::unique_ptr<ChangeSource> source)
     : source_(std::move(source)), stop_(MakeWakeFd()) {
@@ -43,7 +39,7 @@ void HotplugWatch::Run() {
     if ((fds[0].revents & POLLIN) != 0) {
       // One broadcast per change, as the system sends one per device node it adds or removes.
       for (int n = source_->Drain(); n > 0; --n) {
-        host::BroadcastToProcessWindows(WM_DEVICECHANGE, kDbtDevNodesChanged, 0);
+        host::BroadcastToProcessWindows(WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
       }
     } else if (fds[0].revents != 0) {
       return;  // the source broke (error or hang-up without data): watching is over

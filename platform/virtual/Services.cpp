@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <set>
 
+#include "hid/DBT.h"
 #include "host/Messages.h"
 #include "host/SysUtils.h"
 #include "platform/common/ProductString.h"
@@ -10,8 +11,6 @@
 
 namespace virtualhid::detail {
 namespace {
-
-constexpr WPARAM kDbtDevnodesChanged = 7;
 
 // Removes the thread's queued routines and drops the reads it left pending when it ends, as
 // the system cancels a thread's I/O when the thread goes. Its OVERLAPPED records are not
@@ -157,7 +156,7 @@ void CompleteReadLocked(State& s, const PendingRead& read, DWORD error, DWORD by
 }
 
 void PostDeviceChange() {
-  host::BroadcastToProcessWindows(WM_DEVICECHANGE, kDbtDevnodesChanged, 0);
+  host::BroadcastToProcessWindows(WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
 }
 
 }  // namespace virtualhid::detail

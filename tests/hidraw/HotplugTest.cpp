@@ -3,6 +3,7 @@
 #include <chrono>
 #include <thread>
 
+#include "hid/DBT.h"
 #include "host/Messages.h"
 #include "tests/hidraw/HidrawTesting.h"
 
@@ -15,7 +16,7 @@ struct Receiver {
   int changes = 0;
   int others = 0;
   LRESULT Proc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == WM_DEVICECHANGE && wParam == 7 && lParam == 0) {
+    if (msg == WM_DEVICECHANGE && wParam == DBT_DEVNODES_CHANGED && lParam == 0) {
       ++changes;
     } else if (msg == WM_DEVICECHANGE) {
       ++others;

@@ -3,11 +3,10 @@
 #include <thread>
 
 #include "VirtualTesting.h"
+#include "hid/DBT.h"
 #include "host/Messages.h"
 
 namespace {
-
-constexpr WPARAM kDevnodesChanged = 7;
 
 // A hidden window that counts the device-change broadcasts reaching it.
 class BroadcastCounter {
@@ -25,7 +24,7 @@ class BroadcastCounter {
 
  private:
   LRESULT Proc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == WM_DEVICECHANGE && wParam == kDevnodesChanged && lParam == 0) {
+    if (msg == WM_DEVICECHANGE && wParam == DBT_DEVNODES_CHANGED && lParam == 0) {
       ++count_;
       return 0;
     }
