@@ -15,7 +15,7 @@ OsVersion gVersionOverride{};
 
 template <class Fn>
 Fn VariableAt(int index) {
-  return index < 0 ? nullptr : SymbolAs<Fn>(gVariables[static_cast<size_t>(index)]);
+  return index < 0 ? nullptr : FunctionCast<Fn>(gVariables[static_cast<size_t>(index)]);
 }
 
 // Each accessor looks its row up once; the row is per name (several entry points share a type).
@@ -48,9 +48,9 @@ OsVersion CurrentOsVersion() {
   info.size = sizeof(info);
   HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
   using RtlGetVersionFn = LONG(WINAPI*)(RtlOsVersionInfo*);
-  auto rtlGetVersion = ntdll != nullptr ? reinterpret_cast<RtlGetVersionFn>(reinterpret_cast<void*>(
-                                              GetProcAddress(ntdll, "RtlGetVersion")))
-                                        : nullptr;
+  auto rtlGetVersion = ntdll != nullptr
+                           ? FunctionCast<RtlGetVersionFn>(GetProcAddress(ntdll, "RtlGetVersion"))
+                           : nullptr;
   if (rtlGetVersion != nullptr && rtlGetVersion(&info) == 0) {
     return {info.platform, info.major, info.minor};
   }

@@ -293,7 +293,7 @@ bool THidDevice::CancelAsync(TAsyncDirection direction) {
       direction == TAsyncDirection::Read ? asyncReadHandle_ : asyncWriteHandle_;
   if (!handle.Valid()) return false;
   const LibraryHandle kernel32(kKernel32LibraryName);
-  auto cancelIo = SymbolAs<PFN_CancelIo>(FindSymbol(kernel32.Get(), "CancelIo"));
+  auto cancelIo = FunctionCast<PFN_CancelIo>(FindSymbol(kernel32.Get(), "CancelIo"));
   return cancelIo != nullptr && cancelIo(handle.Get()) != 0;
 }
 

@@ -13,12 +13,12 @@ Kernel32Calls gCalls;
 
 template <class Fn>
 Fn Bind(const char* name, bool& allFound) {
-  return SymbolAs<Fn>(BindSymbol(gKernel32Lib.Get(), name, allFound));
+  return FunctionCast<Fn>(BindSymbol(gKernel32Lib.Get(), name, allFound));
 }
 
 template <class Fn>
 Fn Find(const char* name) {
-  return SymbolAs<Fn>(FindSymbol(gKernel32Lib.Get(), name));
+  return FunctionCast<Fn>(FindSymbol(gKernel32Lib.Get(), name));
 }
 
 }  // namespace

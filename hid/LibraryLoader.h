@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -53,16 +54,15 @@ FARPROC FindSymbol(HMODULE handle, const std::string& name);
 // As FindSymbol; `allFound` becomes false when the entry point is missing (never true again).
 FARPROC BindSymbol(HMODULE handle, const std::string& name, bool& allFound);
 
-// Entry points travel as FARPROC; these convert to and from the typed pointer. The detour
-// through void* keeps compilers from warning about casts between function types, which is the
-// very thing a by-name binding does.
-template <class Fn>
-FARPROC AsSymbol(Fn fn) {
-  return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(fn));
-}
-template <class Fn>
-Fn SymbolAs(FARPROC symbol) {
-  return reinterpret_cast<Fn>(reinterpret_cast<void*>(symbol));
+// Entry points travel as FARPROC and are called through their own types: this converts between
+// function-pointer types, to FARPROC and back. The detour through void(*)() is the one cast
+// between function types that compilers take as deliberate on every target, and such a cast is
+// the very thing a binding by name does.
+template <class To, class From>
+To FunctionCast(From function) {
+  static_assert(std::is_function_v<std::remove_pointer_t<To>> &&
+                std::is_function_v<std::remove_pointer_t<From>>);
+  return reinterpret_cast<To>(reinterpret_cast<void (*)()>(function));
 }
 
 using SymbolTable = std::vector<std::pair<std::string, FARPROC>>;

@@ -13,7 +13,7 @@ std::array<FARPROC, kSetupApiVariableCount> gVariables{};
 
 template <class Fn>
 Fn VariableAt(int index) {
-  return index < 0 ? nullptr : SymbolAs<Fn>(gVariables[static_cast<size_t>(index)]);
+  return index < 0 ? nullptr : FunctionCast<Fn>(gVariables[static_cast<size_t>(index)]);
 }
 
 // Each accessor looks its row up once; the row is per name (several entry points share a type).

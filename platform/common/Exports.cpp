@@ -10,12 +10,7 @@
 namespace platform::common {
 namespace {
 
-// A function pointer as the loader hands it out. The detour through void(*)() is the one cast
-// between function types that the compiler accepts as deliberate on every target.
-template <class Fn>
-FARPROC ToFarProc(Fn fn) {
-  return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(fn));
-}
+using hid::FunctionCast;
 
 // Stands in for every unused export, whatever its parameters: on x86-64 the caller cleans up
 // the arguments, and all of them read a zero result as failure (FALSE, a null handle or an
@@ -44,7 +39,7 @@ hid::SymbolTable WithStubs(hid::SymbolTable implemented, const Row (&rows)[N]) {
   for (const auto& [name, address] : implemented) present.insert(name);
   for (const Row& row : rows) {
     if (present.insert(row.exportName).second) {
-      implemented.emplace_back(row.exportName, ToFarProc(&NotImplemented));
+      implemented.emplace_back(row.exportName, FunctionCast<FARPROC>(&NotImplemented));
     }
   }
   return implemented;
@@ -53,16 +48,16 @@ hid::SymbolTable WithStubs(hid::SymbolTable implemented, const Row (&rows)[N]) {
 hid::SymbolTable HidTable(const HidExports& e) {
   return WithStubs(
       {
-          {"HidD_GetHidGuid", ToFarProc(&ServeHidD_GetHidGuid)},
-          {"HidD_GetAttributes", ToFarProc(e.HidD_GetAttributes)},
-          {"HidD_GetProductString", ToFarProc(e.HidD_GetProductString)},
-          {"HidD_GetPreparsedData", ToFarProc(e.HidD_GetPreparsedData)},
-          {"HidD_FreePreparsedData", ToFarProc(e.HidD_FreePreparsedData)},
-          {"HidP_GetCaps", ToFarProc(e.HidP_GetCaps)},
-          {"HidD_GetNumInputBuffers", ToFarProc(e.HidD_GetNumInputBuffers)},
-          {"HidD_SetNumInputBuffers", ToFarProc(e.HidD_SetNumInputBuffers)},
-          {"HidD_GetFeature", ToFarProc(e.HidD_GetFeature)},
-          {"HidD_SetFeature", ToFarProc(e.HidD_SetFeature)},
+          {"HidD_GetHidGuid", FunctionCast<FARPROC>(&ServeHidD_GetHidGuid)},
+          {"HidD_GetAttributes", FunctionCast<FARPROC>(e.HidD_GetAttributes)},
+          {"HidD_GetProductString", FunctionCast<FARPROC>(e.HidD_GetProductString)},
+          {"HidD_GetPreparsedData", FunctionCast<FARPROC>(e.HidD_GetPreparsedData)},
+          {"HidD_FreePreparsedData", FunctionCast<FARPROC>(e.HidD_FreePreparsedData)},
+          {"HidP_GetCaps", FunctionCast<FARPROC>(e.HidP_GetCaps)},
+          {"HidD_GetNumInputBuffers", FunctionCast<FARPROC>(e.HidD_GetNumInputBuffers)},
+          {"HidD_SetNumInputBuffers", FunctionCast<FARPROC>(e.HidD_SetNumInputBuffers)},
+          {"HidD_GetFeature", FunctionCast<FARPROC>(e.HidD_GetFeature)},
+          {"HidD_SetFeature", FunctionCast<FARPROC>(e.HidD_SetFeature)},
       },
       hid::kHidBindings);
 }
@@ -70,11 +65,13 @@ hid::SymbolTable HidTable(const HidExports& e) {
 hid::SymbolTable SetupApiTable(const SetupApiExports& e) {
   return WithStubs(
       {
-          {"SetupDiGetClassDevsA", ToFarProc(e.SetupDiGetClassDevsA)},
-          {"SetupDiEnumDeviceInterfaces", ToFarProc(e.SetupDiEnumDeviceInterfaces)},
-          {"SetupDiGetDeviceInterfaceDetailA", ToFarProc(e.SetupDiGetDeviceInterfaceDetailA)},
-          {"SetupDiGetDeviceRegistryPropertyA", ToFarProc(e.SetupDiGetDeviceRegistryPropertyA)},
-          {"SetupDiDestroyDeviceInfoList", ToFarProc(e.SetupDiDestroyDeviceInfoList)},
+          {"SetupDiGetClassDevsA", FunctionCast<FARPROC>(e.SetupDiGetClassDevsA)},
+          {"SetupDiEnumDeviceInterfaces", FunctionCast<FARPROC>(e.SetupDiEnumDeviceInterfaces)},
+          {"SetupDiGetDeviceInterfaceDetailA",
+           FunctionCast<FARPROC>(e.SetupDiGetDeviceInterfaceDetailA)},
+          {"SetupDiGetDeviceRegistryPropertyA",
+           FunctionCast<FARPROC>(e.SetupDiGetDeviceRegistryPropertyA)},
+          {"SetupDiDestroyDeviceInfoList", FunctionCast<FARPROC>(e.SetupDiDestroyDeviceInfoList)},
       },
       hid::kSetupApiBindings);
 }
@@ -82,18 +79,18 @@ hid::SymbolTable SetupApiTable(const SetupApiExports& e) {
 // Only the calls the HID device makes: kernel32 has no binding table to complete.
 hid::SymbolTable Kernel32Table(const Kernel32Exports& e) {
   return {
-      {"CreateFileA", ToFarProc(e.CreateFileA)},
-      {"CloseHandle", ToFarProc(e.CloseHandle)},
-      {"ReadFileEx", ToFarProc(e.ReadFileEx)},
-      {"GetOverlappedResult", ToFarProc(e.GetOverlappedResult)},
-      {"SleepEx", ToFarProc(e.SleepEx)},
-      {"CancelIo", ToFarProc(e.CancelIo)},
-      {"CancelIoEx", ToFarProc(e.CancelIoEx)},
-      {"GetCurrentThreadId", ToFarProc(e.GetCurrentThreadId)},
-      {"OpenThread", ToFarProc(e.OpenThread)},
-      {"QueueUserAPC", ToFarProc(e.QueueUserAPC)},
-      {"GetLastError", ToFarProc(&ServeGetLastError)},
-      {"SetLastError", ToFarProc(&ServeSetLastError)},
+      {"CreateFileA", FunctionCast<FARPROC>(e.CreateFileA)},
+      {"CloseHandle", FunctionCast<FARPROC>(e.CloseHandle)},
+      {"ReadFileEx", FunctionCast<FARPROC>(e.ReadFileEx)},
+      {"GetOverlappedResult", FunctionCast<FARPROC>(e.GetOverlappedResult)},
+      {"SleepEx", FunctionCast<FARPROC>(e.SleepEx)},
+      {"CancelIo", FunctionCast<FARPROC>(e.CancelIo)},
+      {"CancelIoEx", FunctionCast<FARPROC>(e.CancelIoEx)},
+      {"GetCurrentThreadId", FunctionCast<FARPROC>(e.GetCurrentThreadId)},
+      {"OpenThread", FunctionCast<FARPROC>(e.OpenThread)},
+      {"QueueUserAPC", FunctionCast<FARPROC>(e.QueueUserAPC)},
+      {"GetLastError", FunctionCast<FARPROC>(&ServeGetLastError)},
+      {"SetLastError", FunctionCast<FARPROC>(&ServeSetLastError)},
   };
 }
 

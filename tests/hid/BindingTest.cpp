@@ -25,7 +25,7 @@ hid::SymbolTable TableWithout(const Table& bindings, int count,
   hid::SymbolTable table;
   for (int i = 0; i < count; ++i) {
     std::string name = bindings[i].exportName;
-    if (missing.count(name) == 0) table.emplace_back(name, hid::AsSymbol(&Stub));
+    if (missing.count(name) == 0) table.emplace_back(name, hid::FunctionCast<FARPROC>(&Stub));
   }
   return table;
 }
@@ -136,7 +136,7 @@ TEST_F(Binding, SecondBindHidBindsAgainWithoutASecondLoad) {
 }
 
 TEST(LibraryLoader, OpeningAHeldLibraryLoadsNothingAndEachLoadIsFreedOnceByItsOwner) {
-  hid::RegisterLibrary("probe.dll", {{"Probe", hid::AsSymbol(&Stub)}});
+  hid::RegisterLibrary("probe.dll", {{"Probe", hid::FunctionCast<FARPROC>(&Stub)}});
   hid::LibraryHandle library;
   ASSERT_TRUE(library.Open("PROBE.DLL"));
   HMODULE first = library.Get();

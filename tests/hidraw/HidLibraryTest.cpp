@@ -301,8 +301,8 @@ TEST_F(HidrawHidLibrary, AHandleOfAnUnpluggedDeviceAnswersDeviceNotConnected) {
 TEST_F(HidrawHidLibrary, UnusedExportsExistAndFail) {
   {
     const hid::LibraryHandle library(hid::kSetupApiLibraryName);
-    auto stub =
-        hid::SymbolAs<BOOL(WINAPI*)()>(hid::FindSymbol(library.Get(), "SetupDiOpenClassRegKey"));
+    auto stub = hid::FunctionCast<BOOL(WINAPI*)()>(
+        hid::FindSymbol(library.Get(), "SetupDiOpenClassRegKey"));
     ASSERT_NE(stub, nullptr);
     EXPECT_FALSE(stub());
     EXPECT_EQ(api->GetLastError(), ERROR_CALL_NOT_IMPLEMENTED);

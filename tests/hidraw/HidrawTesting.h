@@ -27,7 +27,7 @@ class Api {
  private:
   template <class Fn>
   static Fn Find(const hid::LibraryHandle& library, const char* name) {
-    return hid::SymbolAs<Fn>(hid::FindSymbol(library.Get(), name));
+    return hid::FunctionCast<Fn>(hid::FindSymbol(library.Get(), name));
   }
   // Declared before the entry points, which are found through them.
   hid::LibraryHandle hidModule_{hid::kHidLibraryName};

@@ -171,12 +171,12 @@ TEST_F(HidLibraryTest, EveryBoundExportExistsAndTheUnusedOnesFailAsNotImplemente
   }
 
   using Flush = BOOLEAN(WINAPI*)(HANDLE);
-  auto flush = vtest::As<Flush>(hid::FindSymbol(api->Hid(), "HidD_FlushQueue"));
+  auto flush = hid::FunctionCast<Flush>(hid::FindSymbol(api->Hid(), "HidD_FlushQueue"));
   api->SetLastError(0);
   EXPECT_EQ(flush(nullptr), 0);
   EXPECT_EQ(api->GetLastError(), ERROR_CALL_NOT_IMPLEMENTED);
   using OpenInf = HANDLE(WINAPI*)(PCSTR, PCSTR, DWORD, UINT*);
-  auto openInf = vtest::As<OpenInf>(hid::FindSymbol(api->SetupApi(), "SetupOpenInfFileA"));
+  auto openInf = hid::FunctionCast<OpenInf>(hid::FindSymbol(api->SetupApi(), "SetupOpenInfFileA"));
   api->SetLastError(0);
   EXPECT_EQ(openInf("x.inf", nullptr, 2, nullptr), nullptr);
   EXPECT_EQ(api->GetLastError(), ERROR_CALL_NOT_IMPLEMENTED);

@@ -17,11 +17,6 @@
 
 namespace vtest {
 
-template <class Fn>
-Fn As(FARPROC address) {
-  return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(address));
-}
-
 // The three libraries, opened through the loader; the entry points found by their export names.
 class Libraries {
  public:
@@ -36,43 +31,54 @@ class Libraries {
   hid::LibraryHandle kernelModule_{hid::kKernel32LibraryName};
 
  public:
-  PFN_HidD_GetHidGuid GetHidGuid = As<PFN_HidD_GetHidGuid>(Find(hidModule_, "HidD_GetHidGuid"));
+  PFN_HidD_GetHidGuid GetHidGuid =
+      hid::FunctionCast<PFN_HidD_GetHidGuid>(Find(hidModule_, "HidD_GetHidGuid"));
   PFN_HidD_GetAttributes GetAttributes =
-      As<PFN_HidD_GetAttributes>(Find(hidModule_, "HidD_GetAttributes"));
+      hid::FunctionCast<PFN_HidD_GetAttributes>(Find(hidModule_, "HidD_GetAttributes"));
   PFN_HidD_GetProductString GetProductString =
-      As<PFN_HidD_GetProductString>(Find(hidModule_, "HidD_GetProductString"));
+      hid::FunctionCast<PFN_HidD_GetProductString>(Find(hidModule_, "HidD_GetProductString"));
   PFN_HidD_GetPreparsedData GetPreparsedData =
-      As<PFN_HidD_GetPreparsedData>(Find(hidModule_, "HidD_GetPreparsedData"));
+      hid::FunctionCast<PFN_HidD_GetPreparsedData>(Find(hidModule_, "HidD_GetPreparsedData"));
   PFN_HidD_FreePreparsedData FreePreparsedData =
-      As<PFN_HidD_FreePreparsedData>(Find(hidModule_, "HidD_FreePreparsedData"));
-  PFN_HidP_GetCaps GetCaps = As<PFN_HidP_GetCaps>(Find(hidModule_, "HidP_GetCaps"));
+      hid::FunctionCast<PFN_HidD_FreePreparsedData>(Find(hidModule_, "HidD_FreePreparsedData"));
+  PFN_HidP_GetCaps GetCaps = hid::FunctionCast<PFN_HidP_GetCaps>(Find(hidModule_, "HidP_GetCaps"));
   PFN_HidD_GetNumInputBuffers GetNumInputBuffers =
-      As<PFN_HidD_GetNumInputBuffers>(Find(hidModule_, "HidD_GetNumInputBuffers"));
+      hid::FunctionCast<PFN_HidD_GetNumInputBuffers>(Find(hidModule_, "HidD_GetNumInputBuffers"));
   PFN_HidD_SetNumInputBuffers SetNumInputBuffers =
-      As<PFN_HidD_SetNumInputBuffers>(Find(hidModule_, "HidD_SetNumInputBuffers"));
-  PFN_HidD_GetFeature GetFeature = As<PFN_HidD_GetFeature>(Find(hidModule_, "HidD_GetFeature"));
-  PFN_HidD_SetFeature SetFeature = As<PFN_HidD_SetFeature>(Find(hidModule_, "HidD_SetFeature"));
+      hid::FunctionCast<PFN_HidD_SetNumInputBuffers>(Find(hidModule_, "HidD_SetNumInputBuffers"));
+  PFN_HidD_GetFeature GetFeature =
+      hid::FunctionCast<PFN_HidD_GetFeature>(Find(hidModule_, "HidD_GetFeature"));
+  PFN_HidD_SetFeature SetFeature =
+      hid::FunctionCast<PFN_HidD_SetFeature>(Find(hidModule_, "HidD_SetFeature"));
 
   PFN_SetupDiGetClassDevsA GetClassDevs =
-      As<PFN_SetupDiGetClassDevsA>(Find(setupModule_, "SetupDiGetClassDevsA"));
+      hid::FunctionCast<PFN_SetupDiGetClassDevsA>(Find(setupModule_, "SetupDiGetClassDevsA"));
   PFN_SetupDiEnumDeviceInterfaces EnumInterfaces =
-      As<PFN_SetupDiEnumDeviceInterfaces>(Find(setupModule_, "SetupDiEnumDeviceInterfaces"));
-  PFN_SetupDiGetDeviceInterfaceDetailA GetDetail = As<PFN_SetupDiGetDeviceInterfaceDetailA>(
-      Find(setupModule_, "SetupDiGetDeviceInterfaceDetailA"));
-  PFN_SetupDiGetDeviceRegistryPropertyA GetProperty = As<PFN_SetupDiGetDeviceRegistryPropertyA>(
-      Find(setupModule_, "SetupDiGetDeviceRegistryPropertyA"));
+      hid::FunctionCast<PFN_SetupDiEnumDeviceInterfaces>(
+          Find(setupModule_, "SetupDiEnumDeviceInterfaces"));
+  PFN_SetupDiGetDeviceInterfaceDetailA GetDetail =
+      hid::FunctionCast<PFN_SetupDiGetDeviceInterfaceDetailA>(
+          Find(setupModule_, "SetupDiGetDeviceInterfaceDetailA"));
+  PFN_SetupDiGetDeviceRegistryPropertyA GetProperty =
+      hid::FunctionCast<PFN_SetupDiGetDeviceRegistryPropertyA>(
+          Find(setupModule_, "SetupDiGetDeviceRegistryPropertyA"));
   PFN_SetupDiDestroyDeviceInfoList DestroyList =
-      As<PFN_SetupDiDestroyDeviceInfoList>(Find(setupModule_, "SetupDiDestroyDeviceInfoList"));
+      hid::FunctionCast<PFN_SetupDiDestroyDeviceInfoList>(
+          Find(setupModule_, "SetupDiDestroyDeviceInfoList"));
 
-  PFN_CreateFileA CreateFile = As<PFN_CreateFileA>(Find(kernelModule_, "CreateFileA"));
-  PFN_CloseHandle CloseHandle = As<PFN_CloseHandle>(Find(kernelModule_, "CloseHandle"));
-  PFN_ReadFileEx ReadFileEx = As<PFN_ReadFileEx>(Find(kernelModule_, "ReadFileEx"));
+  PFN_CreateFileA CreateFile =
+      hid::FunctionCast<PFN_CreateFileA>(Find(kernelModule_, "CreateFileA"));
+  PFN_CloseHandle CloseHandle =
+      hid::FunctionCast<PFN_CloseHandle>(Find(kernelModule_, "CloseHandle"));
+  PFN_ReadFileEx ReadFileEx = hid::FunctionCast<PFN_ReadFileEx>(Find(kernelModule_, "ReadFileEx"));
   PFN_GetOverlappedResult GetOverlappedResult =
-      As<PFN_GetOverlappedResult>(Find(kernelModule_, "GetOverlappedResult"));
-  PFN_SleepEx SleepEx = As<PFN_SleepEx>(Find(kernelModule_, "SleepEx"));
-  PFN_CancelIo CancelIo = As<PFN_CancelIo>(Find(kernelModule_, "CancelIo"));
-  PFN_GetLastError GetLastError = As<PFN_GetLastError>(Find(kernelModule_, "GetLastError"));
-  PFN_SetLastError SetLastError = As<PFN_SetLastError>(Find(kernelModule_, "SetLastError"));
+      hid::FunctionCast<PFN_GetOverlappedResult>(Find(kernelModule_, "GetOverlappedResult"));
+  PFN_SleepEx SleepEx = hid::FunctionCast<PFN_SleepEx>(Find(kernelModule_, "SleepEx"));
+  PFN_CancelIo CancelIo = hid::FunctionCast<PFN_CancelIo>(Find(kernelModule_, "CancelIo"));
+  PFN_GetLastError GetLastError =
+      hid::FunctionCast<PFN_GetLastError>(Find(kernelModule_, "GetLastError"));
+  PFN_SetLastError SetLastError =
+      hid::FunctionCast<PFN_SetLastError>(Find(kernelModule_, "SetLastError"));
 
  private:
   static FARPROC Find(const hid::LibraryHandle& library, const char* name) {
