@@ -1,457 +1,259 @@
 // The entry points the library bindings fill, in binding order: one row per entry-point
-// variable, naming the variable and the export it is bound from. Generated once from the list of
-// bound names; edit with care, the order is the binding order.
+// variable, naming the variable and the export it is bound from. Each bound name is written once
+// below; the macros expand it into its rows, so the order of the lists is the binding order.
 #include "hid/BindingTables.h"
+
+// The setup library's names: X(name, forms, alias).
+//   forms  Plain: one export of that name. AnsiWide: the exports name + "A" and name + "W", each
+//          into its own variable, then the "A" export again into the plain-name variable, so
+//          that every call through a plain name is an ANSI call.
+//   alias  Alias: the rows of the name are repeated, after all the others and in list order,
+//          into variables named "Alias_" + variable (the device-interface calls). NoAlias: not.
+#define TILL_SETUPAPI_NAMES(X)                                     \
+  X(SetupGetInfInformation, AnsiWide, NoAlias)                     \
+  X(SetupQueryInfFileInformation, AnsiWide, NoAlias)               \
+  X(SetupQueryInfVersionInformation, AnsiWide, NoAlias)            \
+  X(SetupGetInfFileList, AnsiWide, NoAlias)                        \
+  X(SetupOpenInfFile, AnsiWide, NoAlias)                           \
+  X(SetupOpenMasterInf, Plain, NoAlias)                            \
+  X(SetupOpenAppendInfFile, AnsiWide, NoAlias)                     \
+  X(SetupCloseInfFile, Plain, NoAlias)                             \
+  X(SetupFindFirstLine, AnsiWide, NoAlias)                         \
+  X(SetupFindNextLine, Plain, NoAlias)                             \
+  X(SetupFindNextMatchLine, AnsiWide, NoAlias)                     \
+  X(SetupGetLineByIndex, AnsiWide, NoAlias)                        \
+  X(SetupGetLineCount, AnsiWide, NoAlias)                          \
+  X(SetupGetLineText, AnsiWide, NoAlias)                           \
+  X(SetupGetFieldCount, Plain, NoAlias)                            \
+  X(SetupGetStringField, AnsiWide, NoAlias)                        \
+  X(SetupGetIntField, Plain, NoAlias)                              \
+  X(SetupGetMultiSzField, AnsiWide, NoAlias)                       \
+  X(SetupGetBinaryField, Plain, NoAlias)                           \
+  X(SetupGetFileCompressionInfo, AnsiWide, NoAlias)                \
+  X(SetupDecompressOrCopyFile, AnsiWide, NoAlias)                  \
+  X(SetupGetSourceFileLocation, AnsiWide, NoAlias)                 \
+  X(SetupGetSourceFileSize, AnsiWide, NoAlias)                     \
+  X(SetupGetTargetPath, AnsiWide, NoAlias)                         \
+  X(SetupSetSourceList, AnsiWide, NoAlias)                         \
+  X(SetupCancelTemporarySourceList, Plain, NoAlias)                \
+  X(SetupAddToSourceList, AnsiWide, NoAlias)                       \
+  X(SetupRemoveFromSourceList, AnsiWide, NoAlias)                  \
+  X(SetupQuerySourceList, AnsiWide, NoAlias)                       \
+  X(SetupFreeSourceList, AnsiWide, NoAlias)                        \
+  X(SetupPromptForDisk, AnsiWide, NoAlias)                         \
+  X(SetupCopyError, AnsiWide, NoAlias)                             \
+  X(SetupRenameError, AnsiWide, NoAlias)                           \
+  X(SetupDeleteError, AnsiWide, NoAlias)                           \
+  X(SetupSetDirectoryId, AnsiWide, NoAlias)                        \
+  X(SetupSetDirectoryIdEx, AnsiWide, NoAlias)                      \
+  X(SetupGetSourceInfo, AnsiWide, NoAlias)                         \
+  X(SetupInstallFile, AnsiWide, NoAlias)                           \
+  X(SetupInstallFileEx, AnsiWide, NoAlias)                         \
+  X(SetupOpenFileQueue, Plain, NoAlias)                            \
+  X(SetupCloseFileQueue, Plain, NoAlias)                           \
+  X(SetupSetPlatformPathOverride, AnsiWide, NoAlias)               \
+  X(SetupQueueCopy, AnsiWide, NoAlias)                             \
+  X(SetupQueueDefaultCopy, AnsiWide, NoAlias)                      \
+  X(SetupQueueCopySection, AnsiWide, NoAlias)                      \
+  X(SetupQueueDelete, AnsiWide, NoAlias)                           \
+  X(SetupQueueDeleteSection, AnsiWide, NoAlias)                    \
+  X(SetupQueueRename, AnsiWide, NoAlias)                           \
+  X(SetupQueueRenameSection, AnsiWide, NoAlias)                    \
+  X(SetupCommitFileQueue, AnsiWide, NoAlias)                       \
+  X(SetupScanFileQueue, AnsiWide, NoAlias)                         \
+  X(SetupCopyOEMInf, AnsiWide, NoAlias)                            \
+  X(SetupCreateDiskSpaceList, AnsiWide, NoAlias)                   \
+  X(SetupDuplicateDiskSpaceList, AnsiWide, NoAlias)                \
+  X(SetupDestroyDiskSpaceList, Plain, NoAlias)                     \
+  X(SetupQueryDrivesInDiskSpaceList, AnsiWide, NoAlias)            \
+  X(SetupQuerySpaceRequiredOnDrive, AnsiWide, NoAlias)             \
+  X(SetupAdjustDiskSpaceList, AnsiWide, NoAlias)                   \
+  X(SetupAddToDiskSpaceList, AnsiWide, NoAlias)                    \
+  X(SetupAddSectionToDiskSpaceList, AnsiWide, NoAlias)             \
+  X(SetupAddInstallSectionToDiskSpaceList, AnsiWide, NoAlias)      \
+  X(SetupRemoveFromDiskSpaceList, AnsiWide, NoAlias)               \
+  X(SetupRemoveSectionFromDiskSpaceList, AnsiWide, NoAlias)        \
+  X(SetupRemoveInstallSectionFromDiskSpaceList, AnsiWide, NoAlias) \
+  X(SetupIterateCabinet, AnsiWide, NoAlias)                        \
+  X(SetupPromptReboot, Plain, NoAlias)                             \
+  X(SetupInitDefaultQueueCallback, Plain, NoAlias)                 \
+  X(SetupInitDefaultQueueCallbackEx, Plain, NoAlias)               \
+  X(SetupTermDefaultQueueCallback, Plain, NoAlias)                 \
+  X(SetupDefaultQueueCallback, AnsiWide, NoAlias)                  \
+  X(SetupInstallFromInfSection, AnsiWide, NoAlias)                 \
+  X(SetupInstallFilesFromInfSection, AnsiWide, NoAlias)            \
+  X(SetupInstallServicesFromInfSection, AnsiWide, NoAlias)         \
+  X(SetupInstallServicesFromInfSectionEx, AnsiWide, NoAlias)       \
+  X(SetupInitializeFileLog, AnsiWide, NoAlias)                     \
+  X(SetupTerminateFileLog, Plain, NoAlias)                         \
+  X(SetupLogFile, AnsiWide, NoAlias)                               \
+  X(SetupRemoveFileLogEntry, AnsiWide, NoAlias)                    \
+  X(SetupQueryFileLog, AnsiWide, NoAlias)                          \
+  X(SetupOpenLog, Plain, NoAlias)                                  \
+  X(SetupLogError, AnsiWide, NoAlias)                              \
+  X(SetupCloseLog, Plain, NoAlias)                                 \
+  X(SetupDiCreateDeviceInfoList, Plain, NoAlias)                   \
+  X(SetupDiCreateDeviceInfoListEx, AnsiWide, NoAlias)              \
+  X(SetupDiGetDeviceInfoListClass, Plain, NoAlias)                 \
+  X(SetupDiGetDeviceInfoListDetail, AnsiWide, NoAlias)             \
+  X(SetupDiCreateDeviceInfo, AnsiWide, NoAlias)                    \
+  X(SetupDiOpenDeviceInfo, AnsiWide, NoAlias)                      \
+  X(SetupDiGetDeviceInstanceId, AnsiWide, NoAlias)                 \
+  X(SetupDiDeleteDeviceInfo, Plain, NoAlias)                       \
+  X(SetupDiEnumDeviceInfo, Plain, NoAlias)                         \
+  X(SetupDiDestroyDeviceInfoList, Plain, NoAlias)                  \
+  X(SetupDiEnumDeviceInterfaces, Plain, Alias)                     \
+  X(SetupDiCreateDeviceInterface, AnsiWide, Alias)                 \
+  X(SetupDiOpenDeviceInterface, AnsiWide, Alias)                   \
+  X(SetupDiGetDeviceInterfaceAlias, Plain, Alias)                  \
+  X(SetupDiDeleteDeviceInterfaceData, Plain, Alias)                \
+  X(SetupDiRemoveDeviceInterface, Plain, Alias)                    \
+  X(SetupDiGetDeviceInterfaceDetail, AnsiWide, Alias)              \
+  X(SetupDiInstallDeviceInterfaces, Plain, Alias)                  \
+  X(SetupDiRegisterDeviceInfo, Plain, NoAlias)                     \
+  X(SetupDiBuildDriverInfoList, Plain, NoAlias)                    \
+  X(SetupDiCancelDriverInfoSearch, Plain, NoAlias)                 \
+  X(SetupDiEnumDriverInfo, AnsiWide, NoAlias)                      \
+  X(SetupDiGetSelectedDriver, AnsiWide, NoAlias)                   \
+  X(SetupDiSetSelectedDriver, AnsiWide, NoAlias)                   \
+  X(SetupDiGetDriverInfoDetail, AnsiWide, NoAlias)                 \
+  X(SetupDiDestroyDriverInfoList, Plain, NoAlias)                  \
+  X(SetupDiGetClassDevs, AnsiWide, NoAlias)                        \
+  X(SetupDiGetClassDevsEx, AnsiWide, NoAlias)                      \
+  X(SetupDiGetINFClass, AnsiWide, NoAlias)                         \
+  X(SetupDiBuildClassInfoList, Plain, NoAlias)                     \
+  X(SetupDiBuildClassInfoListEx, AnsiWide, NoAlias)                \
+  X(SetupDiGetClassDescription, AnsiWide, NoAlias)                 \
+  X(SetupDiGetClassDescriptionEx, AnsiWide, NoAlias)               \
+  X(SetupDiCallClassInstaller, Plain, NoAlias)                     \
+  X(SetupDiSelectDevice, Plain, NoAlias)                           \
+  X(SetupDiSelectBestCompatDrv, Plain, NoAlias)                    \
+  X(SetupDiInstallDevice, Plain, NoAlias)                          \
+  X(SetupDiInstallDriverFiles, Plain, NoAlias)                     \
+  X(SetupDiRegisterCoDeviceInstallers, Plain, NoAlias)             \
+  X(SetupDiRemoveDevice, Plain, NoAlias)                           \
+  X(SetupDiUnremoveDevice, Plain, NoAlias)                         \
+  X(SetupDiMoveDuplicateDevice, Plain, NoAlias)                    \
+  X(SetupDiChangeState, Plain, NoAlias)                            \
+  X(SetupDiInstallClass, AnsiWide, NoAlias)                        \
+  X(SetupDiInstallClassEx, AnsiWide, NoAlias)                      \
+  X(SetupDiOpenClassRegKey, Plain, NoAlias)                        \
+  X(SetupDiOpenClassRegKeyEx, AnsiWide, NoAlias)                   \
+  X(SetupDiCreateDeviceInterfaceRegKey, AnsiWide, Alias)           \
+  X(SetupDiOpenDeviceInterfaceRegKey, Plain, Alias)                \
+  X(SetupDiDeleteDeviceInterfaceRegKey, Plain, Alias)              \
+  X(SetupDiCreateDevRegKey, AnsiWide, NoAlias)                     \
+  X(SetupDiOpenDevRegKey, Plain, NoAlias)                          \
+  X(SetupDiDeleteDevRegKey, Plain, NoAlias)                        \
+  X(SetupDiGetHwProfileList, Plain, NoAlias)                       \
+  X(SetupDiGetHwProfileListEx, AnsiWide, NoAlias)                  \
+  X(SetupDiGetDeviceRegistryProperty, AnsiWide, NoAlias)           \
+  X(SetupDiSetDeviceRegistryProperty, AnsiWide, NoAlias)           \
+  X(SetupDiGetDeviceInstallParams, AnsiWide, NoAlias)              \
+  X(SetupDiGetClassInstallParams, AnsiWide, NoAlias)               \
+  X(SetupDiSetDeviceInstallParams, AnsiWide, NoAlias)              \
+  X(SetupDiSetClassInstallParams, AnsiWide, NoAlias)               \
+  X(SetupDiGetDriverInstallParams, AnsiWide, NoAlias)              \
+  X(SetupDiSetDriverInstallParams, AnsiWide, NoAlias)              \
+  X(SetupDiLoadClassIcon, Plain, NoAlias)                          \
+  X(SetupDiDrawMiniIcon, Plain, NoAlias)                           \
+  X(SetupDiGetClassBitmapIndex, Plain, NoAlias)                    \
+  X(SetupDiGetClassImageList, Plain, NoAlias)                      \
+  X(SetupDiGetClassImageListEx, AnsiWide, NoAlias)                 \
+  X(SetupDiGetClassImageIndex, Plain, NoAlias)                     \
+  X(SetupDiDestroyClassImageList, Plain, NoAlias)                  \
+  X(SetupDiGetClassDevPropertySheets, AnsiWide, NoAlias)           \
+  X(SetupDiAskForOEMDisk, Plain, NoAlias)                          \
+  X(SetupDiSelectOEMDrv, Plain, NoAlias)                           \
+  X(SetupDiClassNameFromGuid, AnsiWide, NoAlias)                   \
+  X(SetupDiClassNameFromGuidEx, AnsiWide, NoAlias)                 \
+  X(SetupDiClassGuidsFromName, AnsiWide, NoAlias)                  \
+  X(SetupDiClassGuidsFromNameEx, AnsiWide, NoAlias)                \
+  X(SetupDiGetHwProfileFriendlyName, AnsiWide, NoAlias)            \
+  X(SetupDiGetHwProfileFriendlyNameEx, AnsiWide, NoAlias)          \
+  X(SetupDiGetWizardPage, Plain, NoAlias)                          \
+  X(SetupDiGetSelectedDevice, Plain, NoAlias)                      \
+  X(SetupDiSetSelectedDevice, Plain, NoAlias)                      \
+  X(SetupDiGetActualSectionToInstall, AnsiWide, NoAlias)
+
+// The HID library's names: X(name, gate, times). gate: the systems it is bound on (HidGate).
+// times: Once, or Twice, into the variables name and name + "_2".
+#define TILL_HID_NAMES(X)                                \
+  X(HidD_Hello, kAlways, Once)                           \
+  X(HidD_GetHidGuid, kAlways, Once)                      \
+  X(HidD_GetPreparsedData, kAlways, Once)                \
+  X(HidD_FreePreparsedData, kAlways, Once)               \
+  X(HidD_GetConfiguration, kAlways, Once)                \
+  X(HidD_SetConfiguration, kAlways, Once)                \
+  X(HidD_FlushQueue, kAlways, Once)                      \
+  X(HidD_GetFeature, kAlways, Once)                      \
+  X(HidD_SetFeature, kAlways, Once)                      \
+  X(HidD_GetNumInputBuffers, kAlways, Once)              \
+  X(HidD_SetNumInputBuffers, kAlways, Once)              \
+  X(HidD_GetAttributes, kAlways, Once)                   \
+  X(HidD_GetManufacturerString, kAlways, Once)           \
+  X(HidD_GetProductString, kAlways, Once)                \
+  X(HidD_GetSerialNumberString, kAlways, Once)           \
+  X(HidD_GetPhysicalDescriptor, kAlways, Once)           \
+  X(HidD_GetIndexedString, kAlways, Once)                \
+  X(HidD_GetInputReport, kNt51, Once)                    \
+  X(HidD_SetOutputReport, kNt51, Once)                   \
+  X(HidP_GetCaps, kAlways, Once)                         \
+  X(HidP_GetLinkCollectionNodes, kAlways, Once)          \
+  X(HidP_GetSpecificButtonCaps, kAlways, Once)           \
+  X(HidP_GetSpecificValueCaps, kAlways, Once)            \
+  X(HidP_GetData, kAlways, Once)                         \
+  X(HidP_SetData, kAlways, Once)                         \
+  X(HidP_MaxDataListLength, kAlways, Once)               \
+  X(HidP_GetUsages, kAlways, Twice)                      \
+  X(HidP_GetUsagesEx, kAlways, Twice)                    \
+  X(HidP_SetUsages, kAlways, Twice)                      \
+  X(HidP_UnsetUsages, kAlways, Twice)                    \
+  X(HidP_MaxUsageListLength, kAlways, Twice)             \
+  X(HidP_GetUsageValue, kAlways, Once)                   \
+  X(HidP_GetScaledUsageValue, kAlways, Once)             \
+  X(HidP_GetUsageValueArray, kAlways, Once)              \
+  X(HidP_SetUsageValue, kAlways, Once)                   \
+  X(HidP_SetScaledUsageValue, kAlways, Once)             \
+  X(HidP_SetUsageValueArray, kAlways, Once)              \
+  X(HidP_UsageListDifference, kAlways, Once)             \
+  X(HidP_TranslateUsagesToI8042ScanCodes, kAlways, Once) \
+  X(HidP_GetExtendedAttributes, kNt50, Once)             \
+  X(HidP_InitializeReportForID, kNt50, Once)
+
+#define TILL_ROWS_Plain(prefix, name) {#prefix #name, #name},
+#define TILL_ROWS_AnsiWide(prefix, name) \
+  {#prefix #name "A", #name "A"}, {#prefix #name "W", #name "W"}, {#prefix #name, #name "A"},
+#define TILL_ALIAS_NoAlias(forms, name)
+#define TILL_ALIAS_Alias(forms, name) TILL_ROWS_##forms(Alias_, name)
+#define TILL_SETUPAPI_ROWS(name, forms, alias) TILL_ROWS_##forms(, name)
+#define TILL_SETUPAPI_ALIAS_ROWS(name, forms, alias) TILL_ALIAS_##alias(forms, name)
+
+#define TILL_HID_Once(name, gate) {#name, #name, gate},
+#define TILL_HID_Twice(name, gate) {#name, #name, gate}, {#name "_2", #name, gate},
+#define TILL_HID_ROWS(name, gate, times) TILL_HID_##times(name, HidGate::gate)
 
 namespace hid {
 
-const EntryBinding kSetupApiBindings[kSetupApiVariableCount] = {
-    {"SetupGetInfInformationA", "SetupGetInfInformationA"},
-    {"SetupGetInfInformationW", "SetupGetInfInformationW"},
-    {"SetupGetInfInformation", "SetupGetInfInformationA"},
-    {"SetupQueryInfFileInformationA", "SetupQueryInfFileInformationA"},
-    {"SetupQueryInfFileInformationW", "SetupQueryInfFileInformationW"},
-    {"SetupQueryInfFileInformation", "SetupQueryInfFileInformationA"},
-    {"SetupQueryInfVersionInformationA", "SetupQueryInfVersionInformationA"},
-    {"SetupQueryInfVersionInformationW", "SetupQueryInfVersionInformationW"},
-    {"SetupQueryInfVersionInformation", "SetupQueryInfVersionInformationA"},
-    {"SetupGetInfFileListA", "SetupGetInfFileListA"},
-    {"SetupGetInfFileListW", "SetupGetInfFileListW"},
-    {"SetupGetInfFileList", "SetupGetInfFileListA"},
-    {"SetupOpenInfFileA", "SetupOpenInfFileA"},
-    {"SetupOpenInfFileW", "SetupOpenInfFileW"},
-    {"SetupOpenInfFile", "SetupOpenInfFileA"},
-    {"SetupOpenMasterInf", "SetupOpenMasterInf"},
-    {"SetupOpenAppendInfFileA", "SetupOpenAppendInfFileA"},
-    {"SetupOpenAppendInfFileW", "SetupOpenAppendInfFileW"},
-    {"SetupOpenAppendInfFile", "SetupOpenAppendInfFileA"},
-    {"SetupCloseInfFile", "SetupCloseInfFile"},
-    {"SetupFindFirstLineA", "SetupFindFirstLineA"},
-    {"SetupFindFirstLineW", "SetupFindFirstLineW"},
-    {"SetupFindFirstLine", "SetupFindFirstLineA"},
-    {"SetupFindNextLine", "SetupFindNextLine"},
-    {"SetupFindNextMatchLineA", "SetupFindNextMatchLineA"},
-    {"SetupFindNextMatchLineW", "SetupFindNextMatchLineW"},
-    {"SetupFindNextMatchLine", "SetupFindNextMatchLineA"},
-    {"SetupGetLineByIndexA", "SetupGetLineByIndexA"},
-    {"SetupGetLineByIndexW", "SetupGetLineByIndexW"},
-    {"SetupGetLineByIndex", "SetupGetLineByIndexA"},
-    {"SetupGetLineCountA", "SetupGetLineCountA"},
-    {"SetupGetLineCountW", "SetupGetLineCountW"},
-    {"SetupGetLineCount", "SetupGetLineCountA"},
-    {"SetupGetLineTextA", "SetupGetLineTextA"},
-    {"SetupGetLineTextW", "SetupGetLineTextW"},
-    {"SetupGetLineText", "SetupGetLineTextA"},
-    {"SetupGetFieldCount", "SetupGetFieldCount"},
-    {"SetupGetStringFieldA", "SetupGetStringFieldA"},
-    {"SetupGetStringFieldW", "SetupGetStringFieldW"},
-    {"SetupGetStringField", "SetupGetStringFieldA"},
-    {"SetupGetIntField", "SetupGetIntField"},
-    {"SetupGetMultiSzFieldA", "SetupGetMultiSzFieldA"},
-    {"SetupGetMultiSzFieldW", "SetupGetMultiSzFieldW"},
-    {"SetupGetMultiSzField", "SetupGetMultiSzFieldA"},
-    {"SetupGetBinaryField", "SetupGetBinaryField"},
-    {"SetupGetFileCompressionInfoA", "SetupGetFileCompressionInfoA"},
-    {"SetupGetFileCompressionInfoW", "SetupGetFileCompressionInfoW"},
-    {"SetupGetFileCompressionInfo", "SetupGetFileCompressionInfoA"},
-    {"SetupDecompressOrCopyFileA", "SetupDecompressOrCopyFileA"},
-    {"SetupDecompressOrCopyFileW", "SetupDecompressOrCopyFileW"},
-    {"SetupDecompressOrCopyFile", "SetupDecompressOrCopyFileA"},
-    {"SetupGetSourceFileLocationA", "SetupGetSourceFileLocationA"},
-    {"SetupGetSourceFileLocationW", "SetupGetSourceFileLocationW"},
-    {"SetupGetSourceFileLocation", "SetupGetSourceFileLocationA"},
-    {"SetupGetSourceFileSizeA", "SetupGetSourceFileSizeA"},
-    {"SetupGetSourceFileSizeW", "SetupGetSourceFileSizeW"},
-    {"SetupGetSourceFileSize", "SetupGetSourceFileSizeA"},
-    {"SetupGetTargetPathA", "SetupGetTargetPathA"},
-    {"SetupGetTargetPathW", "SetupGetTargetPathW"},
-    {"SetupGetTargetPath", "SetupGetTargetPathA"},
-    {"SetupSetSourceListA", "SetupSetSourceListA"},
-    {"SetupSetSourceListW", "SetupSetSourceListW"},
-    {"SetupSetSourceList", "SetupSetSourceListA"},
-    {"SetupCancelTemporarySourceList", "SetupCancelTemporarySourceList"},
-    {"SetupAddToSourceListA", "SetupAddToSourceListA"},
-    {"SetupAddToSourceListW", "SetupAddToSourceListW"},
-    {"SetupAddToSourceList", "SetupAddToSourceListA"},
-    {"SetupRemoveFromSourceListA", "SetupRemoveFromSourceListA"},
-    {"SetupRemoveFromSourceListW", "SetupRemoveFromSourceListW"},
-    {"SetupRemoveFromSourceList", "SetupRemoveFromSourceListA"},
-    {"SetupQuerySourceListA", "SetupQuerySourceListA"},
-    {"SetupQuerySourceListW", "SetupQuerySourceListW"},
-    {"SetupQuerySourceList", "SetupQuerySourceListA"},
-    {"SetupFreeSourceListA", "SetupFreeSourceListA"},
-    {"SetupFreeSourceListW", "SetupFreeSourceListW"},
-    {"SetupFreeSourceList", "SetupFreeSourceListA"},
-    {"SetupPromptForDiskA", "SetupPromptForDiskA"},
-    {"SetupPromptForDiskW", "SetupPromptForDiskW"},
-    {"SetupPromptForDisk", "SetupPromptForDiskA"},
-    {"SetupCopyErrorA", "SetupCopyErrorA"},
-    {"SetupCopyErrorW", "SetupCopyErrorW"},
-    {"SetupCopyError", "SetupCopyErrorA"},
-    {"SetupRenameErrorA", "SetupRenameErrorA"},
-    {"SetupRenameErrorW", "SetupRenameErrorW"},
-    {"SetupRenameError", "SetupRenameErrorA"},
-    {"SetupDeleteErrorA", "SetupDeleteErrorA"},
-    {"SetupDeleteErrorW", "SetupDeleteErrorW"},
-    {"SetupDeleteError", "SetupDeleteErrorA"},
-    {"SetupSetDirectoryIdA", "SetupSetDirectoryIdA"},
-    {"SetupSetDirectoryIdW", "SetupSetDirectoryIdW"},
-    {"SetupSetDirectoryId", "SetupSetDirectoryIdA"},
-    {"SetupSetDirectoryIdExA", "SetupSetDirectoryIdExA"},
-    {"SetupSetDirectoryIdExW", "SetupSetDirectoryIdExW"},
-    {"SetupSetDirectoryIdEx", "SetupSetDirectoryIdExA"},
-    {"SetupGetSourceInfoA", "SetupGetSourceInfoA"},
-    {"SetupGetSourceInfoW", "SetupGetSourceInfoW"},
-    {"SetupGetSourceInfo", "SetupGetSourceInfoA"},
-    {"SetupInstallFileA", "SetupInstallFileA"},
-    {"SetupInstallFileW", "SetupInstallFileW"},
-    {"SetupInstallFile", "SetupInstallFileA"},
-    {"SetupInstallFileExA", "SetupInstallFileExA"},
-    {"SetupInstallFileExW", "SetupInstallFileExW"},
-    {"SetupInstallFileEx", "SetupInstallFileExA"},
-    {"SetupOpenFileQueue", "SetupOpenFileQueue"},
-    {"SetupCloseFileQueue", "SetupCloseFileQueue"},
-    {"SetupSetPlatformPathOverrideA", "SetupSetPlatformPathOverrideA"},
-    {"SetupSetPlatformPathOverrideW", "SetupSetPlatformPathOverrideW"},
-    {"SetupSetPlatformPathOverride", "SetupSetPlatformPathOverrideA"},
-    {"SetupQueueCopyA", "SetupQueueCopyA"},
-    {"SetupQueueCopyW", "SetupQueueCopyW"},
-    {"SetupQueueCopy", "SetupQueueCopyA"},
-    {"SetupQueueDefaultCopyA", "SetupQueueDefaultCopyA"},
-    {"SetupQueueDefaultCopyW", "SetupQueueDefaultCopyW"},
-    {"SetupQueueDefaultCopy", "SetupQueueDefaultCopyA"},
-    {"SetupQueueCopySectionA", "SetupQueueCopySectionA"},
-    {"SetupQueueCopySectionW", "SetupQueueCopySectionW"},
-    {"SetupQueueCopySection", "SetupQueueCopySectionA"},
-    {"SetupQueueDeleteA", "SetupQueueDeleteA"},
-    {"SetupQueueDeleteW", "SetupQueueDeleteW"},
-    {"SetupQueueDelete", "SetupQueueDeleteA"},
-    {"SetupQueueDeleteSectionA", "SetupQueueDeleteSectionA"},
-    {"SetupQueueDeleteSectionW", "SetupQueueDeleteSectionW"},
-    {"SetupQueueDeleteSection", "SetupQueueDeleteSectionA"},
-    {"SetupQueueRenameA", "SetupQueueRenameA"},
-    {"SetupQueueRenameW", "SetupQueueRenameW"},
-    {"SetupQueueRename", "SetupQueueRenameA"},
-    {"SetupQueueRenameSectionA", "SetupQueueRenameSectionA"},
-    {"SetupQueueRenameSectionW", "SetupQueueRenameSectionW"},
-    {"SetupQueueRenameSection", "SetupQueueRenameSectionA"},
-    {"SetupCommitFileQueueA", "SetupCommitFileQueueA"},
-    {"SetupCommitFileQueueW", "SetupCommitFileQueueW"},
-    {"SetupCommitFileQueue", "SetupCommitFileQueueA"},
-    {"SetupScanFileQueueA", "SetupScanFileQueueA"},
-    {"SetupScanFileQueueW", "SetupScanFileQueueW"},
-    {"SetupScanFileQueue", "SetupScanFileQueueA"},
-    {"SetupCopyOEMInfA", "SetupCopyOEMInfA"},
-    {"SetupCopyOEMInfW", "SetupCopyOEMInfW"},
-    {"SetupCopyOEMInf", "SetupCopyOEMInfA"},
-    {"SetupCreateDiskSpaceListA", "SetupCreateDiskSpaceListA"},
-    {"SetupCreateDiskSpaceListW", "SetupCreateDiskSpaceListW"},
-    {"SetupCreateDiskSpaceList", "SetupCreateDiskSpaceListA"},
-    {"SetupDuplicateDiskSpaceListA", "SetupDuplicateDiskSpaceListA"},
-    {"SetupDuplicateDiskSpaceListW", "SetupDuplicateDiskSpaceListW"},
-    {"SetupDuplicateDiskSpaceList", "SetupDuplicateDiskSpaceListA"},
-    {"SetupDestroyDiskSpaceList", "SetupDestroyDiskSpaceList"},
-    {"SetupQueryDrivesInDiskSpaceListA", "SetupQueryDrivesInDiskSpaceListA"},
-    {"SetupQueryDrivesInDiskSpaceListW", "SetupQueryDrivesInDiskSpaceListW"},
-    {"SetupQueryDrivesInDiskSpaceList", "SetupQueryDrivesInDiskSpaceListA"},
-    {"SetupQuerySpaceRequiredOnDriveA", "SetupQuerySpaceRequiredOnDriveA"},
-    {"SetupQuerySpaceRequiredOnDriveW", "SetupQuerySpaceRequiredOnDriveW"},
-    {"SetupQuerySpaceRequiredOnDrive", "SetupQuerySpaceRequiredOnDriveA"},
-    {"SetupAdjustDiskSpaceListA", "SetupAdjustDiskSpaceListA"},
-    {"SetupAdjustDiskSpaceListW", "SetupAdjustDiskSpaceListW"},
-    {"SetupAdjustDiskSpaceList", "SetupAdjustDiskSpaceListA"},
-    {"SetupAddToDiskSpaceListA", "SetupAddToDiskSpaceListA"},
-    {"SetupAddToDiskSpaceListW", "SetupAddToDiskSpaceListW"},
-    {"SetupAddToDiskSpaceList", "SetupAddToDiskSpaceListA"},
-    {"SetupAddSectionToDiskSpaceListA", "SetupAddSectionToDiskSpaceListA"},
-    {"SetupAddSectionToDiskSpaceListW", "SetupAddSectionToDiskSpaceListW"},
-    {"SetupAddSectionToDiskSpaceList", "SetupAddSectionToDiskSpaceListA"},
-    {"SetupAddInstallSectionToDiskSpaceListA", "SetupAddInstallSectionToDiskSpaceListA"},
-    {"SetupAddInstallSectionToDiskSpaceListW", "SetupAddInstallSectionToDiskSpaceListW"},
-    {"SetupAddInstallSectionToDiskSpaceList", "SetupAddInstallSectionToDiskSpaceListA"},
-    {"SetupRemoveFromDiskSpaceListA", "SetupRemoveFromDiskSpaceListA"},
-    {"SetupRemoveFromDiskSpaceListW", "SetupRemoveFromDiskSpaceListW"},
-    {"SetupRemoveFromDiskSpaceList", "SetupRemoveFromDiskSpaceListA"},
-    {"SetupRemoveSectionFromDiskSpaceListA", "SetupRemoveSectionFromDiskSpaceListA"},
-    {"SetupRemoveSectionFromDiskSpaceListW", "SetupRemoveSectionFromDiskSpaceListW"},
-    {"SetupRemoveSectionFromDiskSpaceList", "SetupRemoveSectionFromDiskSpaceListA"},
-    {"SetupRemoveInstallSectionFromDiskSpaceListA", "SetupRemoveInstallSectionFromDiskSpaceListA"},
-    {"SetupRemoveInstallSectionFromDiskSpaceListW", "SetupRemoveInstallSectionFromDiskSpaceListW"},
-    {"SetupRemoveInstallSectionFromDiskSpaceList", "SetupRemoveInstallSectionFromDiskSpaceListA"},
-    {"SetupIterateCabinetA", "SetupIterateCabinetA"},
-    {"SetupIterateCabinetW", "SetupIterateCabinetW"},
-    {"SetupIterateCabinet", "SetupIterateCabinetA"},
-    {"SetupPromptReboot", "SetupPromptReboot"},
-    {"SetupInitDefaultQueueCallback", "SetupInitDefaultQueueCallback"},
-    {"SetupInitDefaultQueueCallbackEx", "SetupInitDefaultQueueCallbackEx"},
-    {"SetupTermDefaultQueueCallback", "SetupTermDefaultQueueCallback"},
-    {"SetupDefaultQueueCallbackA", "SetupDefaultQueueCallbackA"},
-    {"SetupDefaultQueueCallbackW", "SetupDefaultQueueCallbackW"},
-    {"SetupDefaultQueueCallback", "SetupDefaultQueueCallbackA"},
-    {"SetupInstallFromInfSectionA", "SetupInstallFromInfSectionA"},
-    {"SetupInstallFromInfSectionW", "SetupInstallFromInfSectionW"},
-    {"SetupInstallFromInfSection", "SetupInstallFromInfSectionA"},
-    {"SetupInstallFilesFromInfSectionA", "SetupInstallFilesFromInfSectionA"},
-    {"SetupInstallFilesFromInfSectionW", "SetupInstallFilesFromInfSectionW"},
-    {"SetupInstallFilesFromInfSection", "SetupInstallFilesFromInfSectionA"},
-    {"SetupInstallServicesFromInfSectionA", "SetupInstallServicesFromInfSectionA"},
-    {"SetupInstallServicesFromInfSectionW", "SetupInstallServicesFromInfSectionW"},
-    {"SetupInstallServicesFromInfSection", "SetupInstallServicesFromInfSectionA"},
-    {"SetupInstallServicesFromInfSectionExA", "SetupInstallServicesFromInfSectionExA"},
-    {"SetupInstallServicesFromInfSectionExW", "SetupInstallServicesFromInfSectionExW"},
-    {"SetupInstallServicesFromInfSectionEx", "SetupInstallServicesFromInfSectionExA"},
-    {"SetupInitializeFileLogA", "SetupInitializeFileLogA"},
-    {"SetupInitializeFileLogW", "SetupInitializeFileLogW"},
-    {"SetupInitializeFileLog", "SetupInitializeFileLogA"},
-    {"SetupTerminateFileLog", "SetupTerminateFileLog"},
-    {"SetupLogFileA", "SetupLogFileA"},
-    {"SetupLogFileW", "SetupLogFileW"},
-    {"SetupLogFile", "SetupLogFileA"},
-    {"SetupRemoveFileLogEntryA", "SetupRemoveFileLogEntryA"},
-    {"SetupRemoveFileLogEntryW", "SetupRemoveFileLogEntryW"},
-    {"SetupRemoveFileLogEntry", "SetupRemoveFileLogEntryA"},
-    {"SetupQueryFileLogA", "SetupQueryFileLogA"},
-    {"SetupQueryFileLogW", "SetupQueryFileLogW"},
-    {"SetupQueryFileLog", "SetupQueryFileLogA"},
-    {"SetupOpenLog", "SetupOpenLog"},
-    {"SetupLogErrorA", "SetupLogErrorA"},
-    {"SetupLogErrorW", "SetupLogErrorW"},
-    {"SetupLogError", "SetupLogErrorA"},
-    {"SetupCloseLog", "SetupCloseLog"},
-    {"SetupDiCreateDeviceInfoList", "SetupDiCreateDeviceInfoList"},
-    {"SetupDiCreateDeviceInfoListExA", "SetupDiCreateDeviceInfoListExA"},
-    {"SetupDiCreateDeviceInfoListExW", "SetupDiCreateDeviceInfoListExW"},
-    {"SetupDiCreateDeviceInfoListEx", "SetupDiCreateDeviceInfoListExA"},
-    {"SetupDiGetDeviceInfoListClass", "SetupDiGetDeviceInfoListClass"},
-    {"SetupDiGetDeviceInfoListDetailA", "SetupDiGetDeviceInfoListDetailA"},
-    {"SetupDiGetDeviceInfoListDetailW", "SetupDiGetDeviceInfoListDetailW"},
-    {"SetupDiGetDeviceInfoListDetail", "SetupDiGetDeviceInfoListDetailA"},
-    {"SetupDiCreateDeviceInfoA", "SetupDiCreateDeviceInfoA"},
-    {"SetupDiCreateDeviceInfoW", "SetupDiCreateDeviceInfoW"},
-    {"SetupDiCreateDeviceInfo", "SetupDiCreateDeviceInfoA"},
-    {"SetupDiOpenDeviceInfoA", "SetupDiOpenDeviceInfoA"},
-    {"SetupDiOpenDeviceInfoW", "SetupDiOpenDeviceInfoW"},
-    {"SetupDiOpenDeviceInfo", "SetupDiOpenDeviceInfoA"},
-    {"SetupDiGetDeviceInstanceIdA", "SetupDiGetDeviceInstanceIdA"},
-    {"SetupDiGetDeviceInstanceIdW", "SetupDiGetDeviceInstanceIdW"},
-    {"SetupDiGetDeviceInstanceId", "SetupDiGetDeviceInstanceIdA"},
-    {"SetupDiDeleteDeviceInfo", "SetupDiDeleteDeviceInfo"},
-    {"SetupDiEnumDeviceInfo", "SetupDiEnumDeviceInfo"},
-    {"SetupDiDestroyDeviceInfoList", "SetupDiDestroyDeviceInfoList"},
-    {"SetupDiEnumDeviceInterfaces", "SetupDiEnumDeviceInterfaces"},
-    {"SetupDiCreateDeviceInterfaceA", "SetupDiCreateDeviceInterfaceA"},
-    {"SetupDiCreateDeviceInterfaceW", "SetupDiCreateDeviceInterfaceW"},
-    {"SetupDiCreateDeviceInterface", "SetupDiCreateDeviceInterfaceA"},
-    {"SetupDiOpenDeviceInterfaceA", "SetupDiOpenDeviceInterfaceA"},
-    {"SetupDiOpenDeviceInterfaceW", "SetupDiOpenDeviceInterfaceW"},
-    {"SetupDiOpenDeviceInterface", "SetupDiOpenDeviceInterfaceA"},
-    {"SetupDiGetDeviceInterfaceAlias", "SetupDiGetDeviceInterfaceAlias"},
-    {"SetupDiDeleteDeviceInterfaceData", "SetupDiDeleteDeviceInterfaceData"},
-    {"SetupDiRemoveDeviceInterface", "SetupDiRemoveDeviceInterface"},
-    {"SetupDiGetDeviceInterfaceDetailA", "SetupDiGetDeviceInterfaceDetailA"},
-    {"SetupDiGetDeviceInterfaceDetailW", "SetupDiGetDeviceInterfaceDetailW"},
-    {"SetupDiGetDeviceInterfaceDetail", "SetupDiGetDeviceInterfaceDetailA"},
-    {"SetupDiInstallDeviceInterfaces", "SetupDiInstallDeviceInterfaces"},
-    {"SetupDiRegisterDeviceInfo", "SetupDiRegisterDeviceInfo"},
-    {"SetupDiBuildDriverInfoList", "SetupDiBuildDriverInfoList"},
-    {"SetupDiCancelDriverInfoSearch", "SetupDiCancelDriverInfoSearch"},
-    {"SetupDiEnumDriverInfoA", "SetupDiEnumDriverInfoA"},
-    {"SetupDiEnumDriverInfoW", "SetupDiEnumDriverInfoW"},
-    {"SetupDiEnumDriverInfo", "SetupDiEnumDriverInfoA"},
-    {"SetupDiGetSelectedDriverA", "SetupDiGetSelectedDriverA"},
-    {"SetupDiGetSelectedDriverW", "SetupDiGetSelectedDriverW"},
-    {"SetupDiGetSelectedDriver", "SetupDiGetSelectedDriverA"},
-    {"SetupDiSetSelectedDriverA", "SetupDiSetSelectedDriverA"},
-    {"SetupDiSetSelectedDriverW", "SetupDiSetSelectedDriverW"},
-    {"SetupDiSetSelectedDriver", "SetupDiSetSelectedDriverA"},
-    {"SetupDiGetDriverInfoDetailA", "SetupDiGetDriverInfoDetailA"},
-    {"SetupDiGetDriverInfoDetailW", "SetupDiGetDriverInfoDetailW"},
-    {"SetupDiGetDriverInfoDetail", "SetupDiGetDriverInfoDetailA"},
-    {"SetupDiDestroyDriverInfoList", "SetupDiDestroyDriverInfoList"},
-    {"SetupDiGetClassDevsA", "SetupDiGetClassDevsA"},
-    {"SetupDiGetClassDevsW", "SetupDiGetClassDevsW"},
-    {"SetupDiGetClassDevs", "SetupDiGetClassDevsA"},
-    {"SetupDiGetClassDevsExA", "SetupDiGetClassDevsExA"},
-    {"SetupDiGetClassDevsExW", "SetupDiGetClassDevsExW"},
-    {"SetupDiGetClassDevsEx", "SetupDiGetClassDevsExA"},
-    {"SetupDiGetINFClassA", "SetupDiGetINFClassA"},
-    {"SetupDiGetINFClassW", "SetupDiGetINFClassW"},
-    {"SetupDiGetINFClass", "SetupDiGetINFClassA"},
-    {"SetupDiBuildClassInfoList", "SetupDiBuildClassInfoList"},
-    {"SetupDiBuildClassInfoListExA", "SetupDiBuildClassInfoListExA"},
-    {"SetupDiBuildClassInfoListExW", "SetupDiBuildClassInfoListExW"},
-    {"SetupDiBuildClassInfoListEx", "SetupDiBuildClassInfoListExA"},
-    {"SetupDiGetClassDescriptionA", "SetupDiGetClassDescriptionA"},
-    {"SetupDiGetClassDescriptionW", "SetupDiGetClassDescriptionW"},
-    {"SetupDiGetClassDescription", "SetupDiGetClassDescriptionA"},
-    {"SetupDiGetClassDescriptionExA", "SetupDiGetClassDescriptionExA"},
-    {"SetupDiGetClassDescriptionExW", "SetupDiGetClassDescriptionExW"},
-    {"SetupDiGetClassDescriptionEx", "SetupDiGetClassDescriptionExA"},
-    {"SetupDiCallClassInstaller", "SetupDiCallClassInstaller"},
-    {"SetupDiSelectDevice", "SetupDiSelectDevice"},
-    {"SetupDiSelectBestCompatDrv", "SetupDiSelectBestCompatDrv"},
-    {"SetupDiInstallDevice", "SetupDiInstallDevice"},
-    {"SetupDiInstallDriverFiles", "SetupDiInstallDriverFiles"},
-    {"SetupDiRegisterCoDeviceInstallers", "SetupDiRegisterCoDeviceInstallers"},
-    {"SetupDiRemoveDevice", "SetupDiRemoveDevice"},
-    {"SetupDiUnremoveDevice", "SetupDiUnremoveDevice"},
-    {"SetupDiMoveDuplicateDevice", "SetupDiMoveDuplicateDevice"},
-    {"SetupDiChangeState", "SetupDiChangeState"},
-    {"SetupDiInstallClassA", "SetupDiInstallClassA"},
-    {"SetupDiInstallClassW", "SetupDiInstallClassW"},
-    {"SetupDiInstallClass", "SetupDiInstallClassA"},
-    {"SetupDiInstallClassExA", "SetupDiInstallClassExA"},
-    {"SetupDiInstallClassExW", "SetupDiInstallClassExW"},
-    {"SetupDiInstallClassEx", "SetupDiInstallClassExA"},
-    {"SetupDiOpenClassRegKey", "SetupDiOpenClassRegKey"},
-    {"SetupDiOpenClassRegKeyExA", "SetupDiOpenClassRegKeyExA"},
-    {"SetupDiOpenClassRegKeyExW", "SetupDiOpenClassRegKeyExW"},
-    {"SetupDiOpenClassRegKeyEx", "SetupDiOpenClassRegKeyExA"},
-    {"SetupDiCreateDeviceInterfaceRegKeyA", "SetupDiCreateDeviceInterfaceRegKeyA"},
-    {"SetupDiCreateDeviceInterfaceRegKeyW", "SetupDiCreateDeviceInterfaceRegKeyW"},
-    {"SetupDiCreateDeviceInterfaceRegKey", "SetupDiCreateDeviceInterfaceRegKeyA"},
-    {"SetupDiOpenDeviceInterfaceRegKey", "SetupDiOpenDeviceInterfaceRegKey"},
-    {"SetupDiDeleteDeviceInterfaceRegKey", "SetupDiDeleteDeviceInterfaceRegKey"},
-    {"SetupDiCreateDevRegKeyA", "SetupDiCreateDevRegKeyA"},
-    {"SetupDiCreateDevRegKeyW", "SetupDiCreateDevRegKeyW"},
-    {"SetupDiCreateDevRegKey", "SetupDiCreateDevRegKeyA"},
-    {"SetupDiOpenDevRegKey", "SetupDiOpenDevRegKey"},
-    {"SetupDiDeleteDevRegKey", "SetupDiDeleteDevRegKey"},
-    {"SetupDiGetHwProfileList", "SetupDiGetHwProfileList"},
-    {"SetupDiGetHwProfileListExA", "SetupDiGetHwProfileListExA"},
-    {"SetupDiGetHwProfileListExW", "SetupDiGetHwProfileListExW"},
-    {"SetupDiGetHwProfileListEx", "SetupDiGetHwProfileListExA"},
-    {"SetupDiGetDeviceRegistryPropertyA", "SetupDiGetDeviceRegistryPropertyA"},
-    {"SetupDiGetDeviceRegistryPropertyW", "SetupDiGetDeviceRegistryPropertyW"},
-    {"SetupDiGetDeviceRegistryProperty", "SetupDiGetDeviceRegistryPropertyA"},
-    {"SetupDiSetDeviceRegistryPropertyA", "SetupDiSetDeviceRegistryPropertyA"},
-    {"SetupDiSetDeviceRegistryPropertyW", "SetupDiSetDeviceRegistryPropertyW"},
-    {"SetupDiSetDeviceRegistryProperty", "SetupDiSetDeviceRegistryPropertyA"},
-    {"SetupDiGetDeviceInstallParamsA", "SetupDiGetDeviceInstallParamsA"},
-    {"SetupDiGetDeviceInstallParamsW", "SetupDiGetDeviceInstallParamsW"},
-    {"SetupDiGetDeviceInstallParams", "SetupDiGetDeviceInstallParamsA"},
-    {"SetupDiGetClassInstallParamsA", "SetupDiGetClassInstallParamsA"},
-    {"SetupDiGetClassInstallParamsW", "SetupDiGetClassInstallParamsW"},
-    {"SetupDiGetClassInstallParams", "SetupDiGetClassInstallParamsA"},
-    {"SetupDiSetDeviceInstallParamsA", "SetupDiSetDeviceInstallParamsA"},
-    {"SetupDiSetDeviceInstallParamsW", "SetupDiSetDeviceInstallParamsW"},
-    {"SetupDiSetDeviceInstallParams", "SetupDiSetDeviceInstallParamsA"},
-    {"SetupDiSetClassInstallParamsA", "SetupDiSetClassInstallParamsA"},
-    {"SetupDiSetClassInstallParamsW", "SetupDiSetClassInstallParamsW"},
-    {"SetupDiSetClassInstallParams", "SetupDiSetClassInstallParamsA"},
-    {"SetupDiGetDriverInstallParamsA", "SetupDiGetDriverInstallParamsA"},
-    {"SetupDiGetDriverInstallParamsW", "SetupDiGetDriverInstallParamsW"},
-    {"SetupDiGetDriverInstallParams", "SetupDiGetDriverInstallParamsA"},
-    {"SetupDiSetDriverInstallParamsA", "SetupDiSetDriverInstallParamsA"},
-    {"SetupDiSetDriverInstallParamsW", "SetupDiSetDriverInstallParamsW"},
-    {"SetupDiSetDriverInstallParams", "SetupDiSetDriverInstallParamsA"},
-    {"SetupDiLoadClassIcon", "SetupDiLoadClassIcon"},
-    {"SetupDiDrawMiniIcon", "SetupDiDrawMiniIcon"},
-    {"SetupDiGetClassBitmapIndex", "SetupDiGetClassBitmapIndex"},
-    {"SetupDiGetClassImageList", "SetupDiGetClassImageList"},
-    {"SetupDiGetClassImageListExA", "SetupDiGetClassImageListExA"},
-    {"SetupDiGetClassImageListExW", "SetupDiGetClassImageListExW"},
-    {"SetupDiGetClassImageListEx", "SetupDiGetClassImageListExA"},
-    {"SetupDiGetClassImageIndex", "SetupDiGetClassImageIndex"},
-    {"SetupDiDestroyClassImageList", "SetupDiDestroyClassImageList"},
-    {"SetupDiGetClassDevPropertySheetsA", "SetupDiGetClassDevPropertySheetsA"},
-    {"SetupDiGetClassDevPropertySheetsW", "SetupDiGetClassDevPropertySheetsW"},
-    {"SetupDiGetClassDevPropertySheets", "SetupDiGetClassDevPropertySheetsA"},
-    {"SetupDiAskForOEMDisk", "SetupDiAskForOEMDisk"},
-    {"SetupDiSelectOEMDrv", "SetupDiSelectOEMDrv"},
-    {"SetupDiClassNameFromGuidA", "SetupDiClassNameFromGuidA"},
-    {"SetupDiClassNameFromGuidW", "SetupDiClassNameFromGuidW"},
-    {"SetupDiClassNameFromGuid", "SetupDiClassNameFromGuidA"},
-    {"SetupDiClassNameFromGuidExA", "SetupDiClassNameFromGuidExA"},
-    {"SetupDiClassNameFromGuidExW", "SetupDiClassNameFromGuidExW"},
-    {"SetupDiClassNameFromGuidEx", "SetupDiClassNameFromGuidExA"},
-    {"SetupDiClassGuidsFromNameA", "SetupDiClassGuidsFromNameA"},
-    {"SetupDiClassGuidsFromNameW", "SetupDiClassGuidsFromNameW"},
-    {"SetupDiClassGuidsFromName", "SetupDiClassGuidsFromNameA"},
-    {"SetupDiClassGuidsFromNameExA", "SetupDiClassGuidsFromNameExA"},
-    {"SetupDiClassGuidsFromNameExW", "SetupDiClassGuidsFromNameExW"},
-    {"SetupDiClassGuidsFromNameEx", "SetupDiClassGuidsFromNameExA"},
-    {"SetupDiGetHwProfileFriendlyNameA", "SetupDiGetHwProfileFriendlyNameA"},
-    {"SetupDiGetHwProfileFriendlyNameW", "SetupDiGetHwProfileFriendlyNameW"},
-    {"SetupDiGetHwProfileFriendlyName", "SetupDiGetHwProfileFriendlyNameA"},
-    {"SetupDiGetHwProfileFriendlyNameExA", "SetupDiGetHwProfileFriendlyNameExA"},
-    {"SetupDiGetHwProfileFriendlyNameExW", "SetupDiGetHwProfileFriendlyNameExW"},
-    {"SetupDiGetHwProfileFriendlyNameEx", "SetupDiGetHwProfileFriendlyNameExA"},
-    {"SetupDiGetWizardPage", "SetupDiGetWizardPage"},
-    {"SetupDiGetSelectedDevice", "SetupDiGetSelectedDevice"},
-    {"SetupDiSetSelectedDevice", "SetupDiSetSelectedDevice"},
-    {"SetupDiGetActualSectionToInstallA", "SetupDiGetActualSectionToInstallA"},
-    {"SetupDiGetActualSectionToInstallW", "SetupDiGetActualSectionToInstallW"},
-    {"SetupDiGetActualSectionToInstall", "SetupDiGetActualSectionToInstallA"},
-    {"Alias_SetupDiEnumDeviceInterfaces", "SetupDiEnumDeviceInterfaces"},
-    {"Alias_SetupDiCreateDeviceInterfaceA", "SetupDiCreateDeviceInterfaceA"},
-    {"Alias_SetupDiCreateDeviceInterfaceW", "SetupDiCreateDeviceInterfaceW"},
-    {"Alias_SetupDiCreateDeviceInterface", "SetupDiCreateDeviceInterfaceA"},
-    {"Alias_SetupDiOpenDeviceInterfaceA", "SetupDiOpenDeviceInterfaceA"},
-    {"Alias_SetupDiOpenDeviceInterfaceW", "SetupDiOpenDeviceInterfaceW"},
-    {"Alias_SetupDiOpenDeviceInterface", "SetupDiOpenDeviceInterfaceA"},
-    {"Alias_SetupDiGetDeviceInterfaceAlias", "SetupDiGetDeviceInterfaceAlias"},
-    {"Alias_SetupDiDeleteDeviceInterfaceData", "SetupDiDeleteDeviceInterfaceData"},
-    {"Alias_SetupDiRemoveDeviceInterface", "SetupDiRemoveDeviceInterface"},
-    {"Alias_SetupDiGetDeviceInterfaceDetailA", "SetupDiGetDeviceInterfaceDetailA"},
-    {"Alias_SetupDiGetDeviceInterfaceDetailW", "SetupDiGetDeviceInterfaceDetailW"},
-    {"Alias_SetupDiGetDeviceInterfaceDetail", "SetupDiGetDeviceInterfaceDetailA"},
-    {"Alias_SetupDiInstallDeviceInterfaces", "SetupDiInstallDeviceInterfaces"},
-    {"Alias_SetupDiCreateDeviceInterfaceRegKeyA", "SetupDiCreateDeviceInterfaceRegKeyA"},
-    {"Alias_SetupDiCreateDeviceInterfaceRegKeyW", "SetupDiCreateDeviceInterfaceRegKeyW"},
-    {"Alias_SetupDiCreateDeviceInterfaceRegKey", "SetupDiCreateDeviceInterfaceRegKeyA"},
-    {"Alias_SetupDiOpenDeviceInterfaceRegKey", "SetupDiOpenDeviceInterfaceRegKey"},
-    {"Alias_SetupDiDeleteDeviceInterfaceRegKey", "SetupDiDeleteDeviceInterfaceRegKey"},
-};
+constexpr EntryBinding kSetupApiBindings[kSetupApiVariableCount] = {
+    TILL_SETUPAPI_NAMES(TILL_SETUPAPI_ROWS) TILL_SETUPAPI_NAMES(TILL_SETUPAPI_ALIAS_ROWS)};
 
-const HidEntryBinding kHidBindings[kHidVariableCount] = {
-    {"HidD_Hello", "HidD_Hello", HidGate::kAlways},
-    {"HidD_GetHidGuid", "HidD_GetHidGuid", HidGate::kAlways},
-    {"HidD_GetPreparsedData", "HidD_GetPreparsedData", HidGate::kAlways},
-    {"HidD_FreePreparsedData", "HidD_FreePreparsedData", HidGate::kAlways},
-    {"HidD_GetConfiguration", "HidD_GetConfiguration", HidGate::kAlways},
-    {"HidD_SetConfiguration", "HidD_SetConfiguration", HidGate::kAlways},
-    {"HidD_FlushQueue", "HidD_FlushQueue", HidGate::kAlways},
-    {"HidD_GetFeature", "HidD_GetFeature", HidGate::kAlways},
-    {"HidD_SetFeature", "HidD_SetFeature", HidGate::kAlways},
-    {"HidD_GetNumInputBuffers", "HidD_GetNumInputBuffers", HidGate::kAlways},
-    {"HidD_SetNumInputBuffers", "HidD_SetNumInputBuffers", HidGate::kAlways},
-    {"HidD_GetAttributes", "HidD_GetAttributes", HidGate::kAlways},
-    {"HidD_GetManufacturerString", "HidD_GetManufacturerString", HidGate::kAlways},
-    {"HidD_GetProductString", "HidD_GetProductString", HidGate::kAlways},
-    {"HidD_GetSerialNumberString", "HidD_GetSerialNumberString", HidGate::kAlways},
-    {"HidD_GetPhysicalDescriptor", "HidD_GetPhysicalDescriptor", HidGate::kAlways},
-    {"HidD_GetIndexedString", "HidD_GetIndexedString", HidGate::kAlways},
-    {"HidD_GetInputReport", "HidD_GetInputReport", HidGate::kNt51},
-    {"HidD_SetOutputReport", "HidD_SetOutputReport", HidGate::kNt51},
-    {"HidP_GetCaps", "HidP_GetCaps", HidGate::kAlways},
-    {"HidP_GetLinkCollectionNodes", "HidP_GetLinkCollectionNodes", HidGate::kAlways},
-    {"HidP_GetSpecificButtonCaps", "HidP_GetSpecificButtonCaps", HidGate::kAlways},
-    {"HidP_GetSpecificValueCaps", "HidP_GetSpecificValueCaps", HidGate::kAlways},
-    {"HidP_GetData", "HidP_GetData", HidGate::kAlways},
-    {"HidP_SetData", "HidP_SetData", HidGate::kAlways},
-    {"HidP_MaxDataListLength", "HidP_MaxDataListLength", HidGate::kAlways},
-    {"HidP_GetUsages", "HidP_GetUsages", HidGate::kAlways},
-    {"HidP_GetUsages_2", "HidP_GetUsages", HidGate::kAlways},
-    {"HidP_GetUsagesEx", "HidP_GetUsagesEx", HidGate::kAlways},
-    {"HidP_GetUsagesEx_2", "HidP_GetUsagesEx", HidGate::kAlways},
-    {"HidP_SetUsages", "HidP_SetUsages", HidGate::kAlways},
-    {"HidP_SetUsages_2", "HidP_SetUsages", HidGate::kAlways},
-    {"HidP_UnsetUsages", "HidP_UnsetUsages", HidGate::kAlways},
-    {"HidP_UnsetUsages_2", "HidP_UnsetUsages", HidGate::kAlways},
-    {"HidP_MaxUsageListLength", "HidP_MaxUsageListLength", HidGate::kAlways},
-    {"HidP_MaxUsageListLength_2", "HidP_MaxUsageListLength", HidGate::kAlways},
-    {"HidP_GetUsageValue", "HidP_GetUsageValue", HidGate::kAlways},
-    {"HidP_GetScaledUsageValue", "HidP_GetScaledUsageValue", HidGate::kAlways},
-    {"HidP_GetUsageValueArray", "HidP_GetUsageValueArray", HidGate::kAlways},
-    {"HidP_SetUsageValue", "HidP_SetUsageValue", HidGate::kAlways},
-    {"HidP_SetScaledUsageValue", "HidP_SetScaledUsageValue", HidGate::kAlways},
-    {"HidP_SetUsageValueArray", "HidP_SetUsageValueArray", HidGate::kAlways},
-    {"HidP_UsageListDifference", "HidP_UsageListDifference", HidGate::kAlways},
-    {"HidP_TranslateUsagesToI8042ScanCodes", "HidP_TranslateUsagesToI8042ScanCodes",
-     HidGate::kAlways},
-    {"HidP_GetExtendedAttributes", "HidP_GetExtendedAttributes", HidGate::kNt50},
-    {"HidP_InitializeReportForID", "HidP_InitializeReportForID", HidGate::kNt50},
-};
+constexpr HidEntryBinding kHidBindings[kHidVariableCount] = {TILL_HID_NAMES(TILL_HID_ROWS)};
+
+// Too many rows do not compile; too few would leave the last ones empty.
+static_assert(kSetupApiBindings[kSetupApiVariableCount - 1].variable != nullptr);
+static_assert(kHidBindings[kHidVariableCount - 1].variable != nullptr);
 
 }  // namespace hid
+
+#undef TILL_SETUPAPI_NAMES
+#undef TILL_HID_NAMES
+#undef TILL_ROWS_Plain
+#undef TILL_ROWS_AnsiWide
+#undef TILL_ALIAS_NoAlias
+#undef TILL_ALIAS_Alias
+#undef TILL_SETUPAPI_ROWS
+#undef TILL_SETUPAPI_ALIAS_ROWS
+#undef TILL_HID_Once
+#undef TILL_HID_Twice
+#undef TILL_HID_ROWS

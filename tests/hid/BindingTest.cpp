@@ -66,17 +66,75 @@ TEST_F(Binding, SetupApiFillsAllVariablesFromDistinctExportsAndSharesThroughItsC
   EXPECT_EQ(hid::SetupDiGetClassDevsA(), nullptr);
 }
 
-TEST_F(Binding, PlainNamesOfAnsiWidePairsHoldTheAnsiExport) {
-  int plain = -1;
-  for (int i = 0; i < hid::kSetupApiVariableCount; ++i) {
-    if (std::string(hid::kSetupApiBindings[i].variable) == "SetupDiGetDeviceRegistryProperty") {
-      plain = i;
-    }
+// The tables are the binding order: rows at their known places, the plain name of an ANSI and
+// wide pair holding the ANSI export, the alias rows last, each repeating an earlier row in order,
+// and the HID gates and second bindings where they belong.
+TEST(BindingTables, RowsStandInBindingOrderWithTheAliasRowsLast) {
+  struct SetupRow {
+    int index;
+    const char* variable;
+    const char* exportName;
+  };
+  constexpr int kFirstAlias = 377;
+  const SetupRow setupRows[] = {
+      {0, "SetupGetInfInformationA", "SetupGetInfInformationA"},
+      {1, "SetupGetInfInformationW", "SetupGetInfInformationW"},
+      {2, "SetupGetInfInformation", "SetupGetInfInformationA"},
+      {15, "SetupOpenMasterInf", "SetupOpenMasterInf"},
+      {231, "SetupDiDestroyDeviceInfoList", "SetupDiDestroyDeviceInfoList"},
+      {232, "SetupDiEnumDeviceInterfaces", "SetupDiEnumDeviceInterfaces"},
+      {242, "SetupDiGetDeviceInterfaceDetailA", "SetupDiGetDeviceInterfaceDetailA"},
+      {262, "SetupDiGetClassDevsA", "SetupDiGetClassDevsA"},
+      {315, "SetupDiGetDeviceRegistryPropertyA", "SetupDiGetDeviceRegistryPropertyA"},
+      {316, "SetupDiGetDeviceRegistryPropertyW", "SetupDiGetDeviceRegistryPropertyW"},
+      {317, "SetupDiGetDeviceRegistryProperty", "SetupDiGetDeviceRegistryPropertyA"},
+      {kFirstAlias - 1, "SetupDiGetActualSectionToInstall", "SetupDiGetActualSectionToInstallA"},
+      {kFirstAlias, "Alias_SetupDiEnumDeviceInterfaces", "SetupDiEnumDeviceInterfaces"},
+      {389, "Alias_SetupDiGetDeviceInterfaceDetail", "SetupDiGetDeviceInterfaceDetailA"},
+      {395, "Alias_SetupDiDeleteDeviceInterfaceRegKey", "SetupDiDeleteDeviceInterfaceRegKey"},
+  };
+  for (const SetupRow& row : setupRows) {
+    EXPECT_STREQ(hid::kSetupApiBindings[row.index].variable, row.variable) << row.index;
+    EXPECT_STREQ(hid::kSetupApiBindings[row.index].exportName, row.exportName) << row.index;
   }
-  ASSERT_GE(plain, 2);
-  EXPECT_STREQ(hid::kSetupApiBindings[plain].exportName, "SetupDiGetDeviceRegistryPropertyA");
-  EXPECT_STREQ(hid::kSetupApiBindings[plain - 1].exportName, "SetupDiGetDeviceRegistryPropertyW");
-  EXPECT_STREQ(hid::kSetupApiBindings[plain - 2].exportName, "SetupDiGetDeviceRegistryPropertyA");
+  const std::string prefix = "Alias_";
+  int repeated = -1;
+  for (int i = kFirstAlias; i < hid::kSetupApiVariableCount; ++i) {
+    const std::string variable = hid::kSetupApiBindings[i].variable;
+    ASSERT_EQ(variable.rfind(prefix, 0), 0u) << variable;
+    const int at = hid::RowOf(hid::kSetupApiBindings, variable.substr(prefix.size()).c_str());
+    EXPECT_GT(at, repeated) << variable;
+    EXPECT_LT(at, kFirstAlias) << variable;
+    if (at >= 0) {
+      EXPECT_STREQ(hid::kSetupApiBindings[at].exportName, hid::kSetupApiBindings[i].exportName);
+    }
+    repeated = at;
+  }
+
+  struct HidRow {
+    int index;
+    const char* variable;
+    const char* exportName;
+    hid::HidGate gate;
+  };
+  const HidRow hidRows[] = {
+      {0, "HidD_Hello", "HidD_Hello", hid::HidGate::kAlways},
+      {17, "HidD_GetInputReport", "HidD_GetInputReport", hid::HidGate::kNt51},
+      {18, "HidD_SetOutputReport", "HidD_SetOutputReport", hid::HidGate::kNt51},
+      {19, "HidP_GetCaps", "HidP_GetCaps", hid::HidGate::kAlways},
+      {26, "HidP_GetUsages", "HidP_GetUsages", hid::HidGate::kAlways},
+      {27, "HidP_GetUsages_2", "HidP_GetUsages", hid::HidGate::kAlways},
+      {35, "HidP_MaxUsageListLength_2", "HidP_MaxUsageListLength", hid::HidGate::kAlways},
+      {43, "HidP_TranslateUsagesToI8042ScanCodes", "HidP_TranslateUsagesToI8042ScanCodes",
+       hid::HidGate::kAlways},
+      {44, "HidP_GetExtendedAttributes", "HidP_GetExtendedAttributes", hid::HidGate::kNt50},
+      {45, "HidP_InitializeReportForID", "HidP_InitializeReportForID", hid::HidGate::kNt50},
+  };
+  for (const HidRow& row : hidRows) {
+    EXPECT_STREQ(hid::kHidBindings[row.index].variable, row.variable) << row.index;
+    EXPECT_STREQ(hid::kHidBindings[row.index].exportName, row.exportName) << row.index;
+    EXPECT_EQ(hid::kHidBindings[row.index].gate, row.gate) << row.index;
+  }
 }
 
 TEST_F(Binding, AnyMissingSetupExportReleasesTheWholeBinding) {
