@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "hid/HidServices.h"
+#include "hid/ServiceHandle.h"
 #include "hid/WinTypes.h"
 #include "host/Component.h"
 #include "host/Event.h"
@@ -35,26 +36,6 @@ class EControllerError : public host::Exception {
 };
 inline constexpr const char* kDeviceCannotBeOpened = "device cannot be opened";
 inline constexpr const char* kDeviceCannotBeIdentified = "device cannot be identified";
-
-// A file handle of a device, closed through the services that opened it.
-class DeviceHandle {
- public:
-  DeviceHandle() = default;
-  DeviceHandle(HANDLE handle, PFN_CloseHandle close) : handle_(handle), close_(close) {}
-  DeviceHandle(const DeviceHandle&) = delete;
-  DeviceHandle& operator=(const DeviceHandle&) = delete;
-  DeviceHandle(DeviceHandle&& other) noexcept { *this = std::move(other); }
-  DeviceHandle& operator=(DeviceHandle&& other) noexcept;
-  ~DeviceHandle() { Close(); }
-
-  bool Valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-  HANDLE Get() const { return handle_; }
-  void Close();
-
- private:
-  HANDLE handle_ = INVALID_HANDLE_VALUE;
-  PFN_CloseHandle close_ = nullptr;
-};
 
 // The registry record of one enumerated interface.
 class THidPnPInfo {

@@ -5,23 +5,6 @@
 
 namespace hid {
 
-// ---- DeviceHandle ----
-
-DeviceHandle& DeviceHandle::operator=(DeviceHandle&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    close_ = other.close_;
-    other.handle_ = INVALID_HANDLE_VALUE;
-  }
-  return *this;
-}
-
-void DeviceHandle::Close() {
-  if (Valid() && close_ != nullptr) close_(handle_);
-  handle_ = INVALID_HANDLE_VALUE;
-}
-
 // ---- THidDevice ----
 
 THidDevice::THidDevice(std::unique_ptr<THidPnPInfo> pnpInfo, THidDeviceController* controller)

@@ -92,21 +92,22 @@ void THidDeviceController::FillDeviceList(std::vector<THidDevice*>& list) {
   auto getClassDevs = SetupDiGetClassDevsA();
   auto enumInterfaces = SetupDiEnumDeviceInterfaces();
   auto getDetail = SetupDiGetDeviceInterfaceDetailA();
-  auto destroyList = SetupDiDestroyDeviceInfoList();
   auto getLastError = Kernel32().GetLastError;
   if (getClassDevs == nullptr || enumInterfaces == nullptr || getDetail == nullptr) return;
 
-  HDEVINFO set =
-      getClassDevs(&interfaceGuid_, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-  if (set == INVALID_HANDLE_VALUE) return;
+  // Destroyed however the walk ends: a registry read may raise.
+  const DeviceInfoSet set(
+      getClassDevs(&interfaceGuid_, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE),
+      SetupDiDestroyDeviceInfoList());
+  if (!set.Valid()) return;
   for (DWORD index = 0;; ++index) {
     SP_DEVICE_INTERFACE_DATA interfaceData{};
     interfaceData.cbSize = sizeof(interfaceData);
-    if (!enumInterfaces(set, nullptr, &interfaceGuid_, index, &interfaceData)) break;
+    if (!enumInterfaces(set.Get(), nullptr, &interfaceGuid_, index, &interfaceData)) break;
     SP_DEVINFO_DATA devInfo{};
     devInfo.cbSize = sizeof(devInfo);
     DWORD needed = 0;
-    getDetail(set, &interfaceData, nullptr, 0, &needed, &devInfo);
+    getDetail(set.Get(), &interfaceData, nullptr, 0, &needed, &devInfo);
     DWORD error = getLastError != nullptr ? getLastError() : ERROR_INSUFFICIENT_BUFFER;
     // An interface whose detail cannot be read is passed over; the walk goes on at the next
     // index either way, so one bad interface never hides the ones after it.
@@ -116,13 +117,13 @@ void THidDeviceController::FillDeviceList(std::vector<THidDevice*>& list) {
     std::vector<std::byte> buffer(needed);
     auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(buffer.data());
     detail->cbSize = kDetailDataSize;
-    if (!getDetail(set, &interfaceData, detail, needed, nullptr, &devInfo)) continue;
+    if (!getDetail(set.Get(), &interfaceData, detail, needed, nullptr, &devInfo)) continue;
     // The path ends at the first NUL or at the end of the buffer, whichever comes first.
     const char* path = reinterpret_cast<const char*>(buffer.data() + kDetailPathOffset);
     size_t maxLength = needed - kDetailPathOffset;
     size_t length = 0;
     while (length < maxLength && path[length] != '\0') ++length;
-    auto pnpInfo = std::make_unique<THidPnPInfo>(set, std::string(path, length), &devInfo,
+    auto pnpInfo = std::make_unique<THidPnPInfo>(set.Get(), std::string(path, length), &devInfo,
                                                  SetupDiGetDeviceRegistryPropertyA());
     try {
       list.push_back(new THidDevice(std::move(pnpInfo), this));
@@ -134,7 +135,6 @@ void THidDeviceController::FillDeviceList(std::vector<THidDevice*>& list) {
       }
     }
   }
-  if (destroyList != nullptr) destroyList(set);
 }
 
 void THidDeviceController::DeviceChange() {

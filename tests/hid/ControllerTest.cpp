@@ -257,6 +257,30 @@ TEST_F(Controller, RaisingHandlerLeavesTheFlagsClearedAndLaterNotificationsWork)
   EXPECT_EQ(controller->DeviceCount(), 2);
 }
 
+// A registry read that fails by raising, in the middle of an enumeration.
+BOOL WINAPI RaisingPropertyRead(HDEVINFO, SP_DEVINFO_DATA*, DWORD, DWORD*, BYTE*, DWORD, DWORD*) {
+  throw std::runtime_error("registry read failed");
+}
+
+TEST_F(Controller, AnEnumerationThatRaisesLeavesNoDeviceInfoSetOpen) {
+  virtualhid::AddDevice(virtualhid::ReadyDrawer());
+  // The virtual setup library once more, with its registry read raising.
+  hid::SymbolTable setupApi;
+  {
+    const hid::LibraryHandle library(hid::kSetupApiLibraryName);
+    for (const hid::EntryBinding& row : hid::kSetupApiBindings) {
+      const std::string name = row.exportName;
+      setupApi.emplace_back(name, name == "SetupDiGetDeviceRegistryPropertyA"
+                                      ? hid::FunctionCast<FARPROC>(&RaisingPropertyRead)
+                                      : hid::FindSymbol(library.Get(), name));
+    }
+  }
+  hid::RegisterLibrary(hid::kSetupApiLibraryName, setupApi);
+  Create();
+  EXPECT_THROW(controller->DeviceChange(), std::runtime_error);
+  EXPECT_EQ(virtualhid::DeviceInfoSetsAlive(), 0);
+}
+
 TEST_F(Controller, DevThreadSleepTimeReachesOnlyDevicesListedWithTheOldValue) {
   virtualhid::AddDevice(virtualhid::ReadyDrawer());
   Create();
