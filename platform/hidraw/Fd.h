@@ -5,27 +5,12 @@
 #include <memory>
 #include <utility>
 
+#include "platform/common/UniqueFd.h"
 #include "platform/hidraw/System.h"
 
 namespace hidraw {
 
-class UniqueFd {
- public:
-  UniqueFd() = default;
-  explicit UniqueFd(int fd) : fd_(fd) {}
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  UniqueFd& operator=(UniqueFd&& other) noexcept;
-  ~UniqueFd() { Reset(); }
-
-  int Get() const { return fd_; }
-  bool Valid() const { return fd_ >= 0; }
-  void Reset();
-
- private:
-  int fd_ = -1;
-};
+using platform::common::UniqueFd;
 
 class IoFd {
  public:

@@ -1,17 +1,19 @@
 #include "platform/virtual/ScenarioFile.h"
 
-#include <utility>
-
 #include "host/SysUtils.h"
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "hid/ServiceHandle.h"
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+
+#include "platform/common/UniqueFd.h"
 #endif
 
 namespace virtualhid::detail {
@@ -28,31 +30,14 @@ ScenarioFileText Failed(Outcome outcome, std::uint32_t error = 0) {
 
 #ifdef _WIN32
 
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE handle) : handle_(handle) {}
-  ~FileHandle() {
-    if (Valid()) CloseHandle(handle_);
-  }
-  FileHandle(FileHandle&& other) noexcept
-      : handle_(std::exchange(other.handle_, INVALID_HANDLE_VALUE)) {}
-  FileHandle& operator=(FileHandle&&) = delete;
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-
-  bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE Get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
-
 ScenarioFileText Read(const std::string& path) {
   // Backup semantics let a folder open too, so that it can be told apart from a file that may
   // not be read.
-  const FileHandle file(CreateFileW(host::FsPath(path).c_str(), GENERIC_READ,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  const hid::DeviceHandle file(
+      CreateFileW(host::FsPath(path).c_str(), GENERIC_READ,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_BACKUP_SEMANTICS, nullptr),
+      &CloseHandle);
   if (!file.Valid()) {
     const DWORD error = GetLastError();
     const bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
@@ -80,27 +65,9 @@ ScenarioFileText Read(const std::string& path) {
 
 #else
 
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (Valid()) ::close(fd_);
-  }
-  Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  Fd& operator=(Fd&&) = delete;
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-
-  bool Valid() const { return fd_ >= 0; }
-  int Get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
 ScenarioFileText Read(const std::string& path) {
   // Non-blocking only so that naming a pipe cannot hang the opening; a plain file ignores it.
-  const Fd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  const platform::common::UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (!file.Valid()) {
     const int error = errno;
     const bool missing = error == ENOENT || error == ENOTDIR;
