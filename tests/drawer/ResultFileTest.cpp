@@ -12,6 +12,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "hid/ServiceHandle.h"
 #endif
 
 namespace {
@@ -81,12 +83,13 @@ TEST_F(ResultFile, NoErrLeavesAnExistingFileAlone) {
 TEST_F(ResultFile, AFileLockedByAnotherProgramIsNeitherReplacedNorReported) {
   public_u::WriteResultFile("OK");
   std::u16string name = host::Utf8ToUtf16(public_u::ResultFileName());
-  HANDLE lock = CreateFileW(reinterpret_cast<const wchar_t*>(name.c_str()), GENERIC_READ, 0,
-                            nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+  hid::DeviceHandle lock(CreateFileW(reinterpret_cast<const wchar_t*>(name.c_str()), GENERIC_READ,
+                                     0, nullptr, OPEN_EXISTING, 0, nullptr),
+                         &CloseHandle);
+  ASSERT_TRUE(lock.Valid());
   EXPECT_NO_THROW(public_u::WriteResultFile("NOT_FOUND"));
   EXPECT_NO_THROW(public_u::EraseResultFile());
-  CloseHandle(lock);
+  lock.Close();
   EXPECT_EQ(Content(), "OK\r\n");
 }
 #else
