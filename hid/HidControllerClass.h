@@ -257,8 +257,15 @@ class THidDeviceController : public host::TComponent {
   void CheckIn(THidDevice* device, THidDataEvent onData, THidPlugEvent onUnplugged);
 
  private:
+  // A device enumerated but not listed yet. Should the notification end early (a handler
+  // raised), it goes without a check-in: this controller never listed it.
+  struct UnlistedDeviceDeleter {
+    void operator()(THidDevice* device) const;
+  };
+  using UnlistedDevice = std::unique_ptr<THidDevice, UnlistedDeviceDeleter>;
+
   LRESULT NotifyWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
-  void FillDeviceList(std::vector<THidDevice*>& list);
+  void FillDeviceList(std::vector<UnlistedDevice>& list);
   bool TakeDevice(THidDevice*& device, int index);
   void AnnounceArrival(THidDevice* device);
   void AnnounceRemoval(THidDevice* device);

@@ -87,7 +87,12 @@ LRESULT THidDeviceController::NotifyWndProc(HWND wnd, UINT msg, WPARAM wParam, L
   return host::DefaultWindowProc(wnd, msg, wParam, lParam);
 }
 
-void THidDeviceController::FillDeviceList(std::vector<THidDevice*>& list) {
+void THidDeviceController::UnlistedDeviceDeleter::operator()(THidDevice* device) const {
+  device->SetController(nullptr);
+  delete device;
+}
+
+void THidDeviceController::FillDeviceList(std::vector<UnlistedDevice>& list) {
   if (!HidBound()) return;
   auto getClassDevs = SetupDiGetClassDevsA();
   auto enumInterfaces = SetupDiEnumDeviceInterfaces();
@@ -126,7 +131,8 @@ void THidDeviceController::FillDeviceList(std::vector<THidDevice*>& list) {
     auto pnpInfo = std::make_unique<THidPnPInfo>(set.Get(), std::string(path, length), &devInfo,
                                                  SetupDiGetDeviceRegistryPropertyA());
     try {
-      list.push_back(new THidDevice(std::move(pnpInfo), this));
+      UnlistedDevice device(new THidDevice(std::move(pnpInfo), this));
+      list.push_back(std::move(device));
     } catch (...) {
       // "device cannot be opened" / "cannot be identified": left out, without a message.
       if (host::Tracing()) {
@@ -139,7 +145,7 @@ void THidDeviceController::FillDeviceList(std::vector<THidDevice*>& list) {
 
 void THidDeviceController::DeviceChange() {
   bool changed = lastNotifyParam_ == -1;
-  std::vector<THidDevice*> fresh;
+  std::vector<UnlistedDevice> fresh;
   FillDeviceList(fresh);
 
   // Removal pass, last to first. Handlers may check devices in (which shrinks the list), so
@@ -168,21 +174,21 @@ void THidDeviceController::DeviceChange() {
   }
 
   // Duplicate pass: an interface already listed and plugged in keeps its object.
-  for (THidDevice*& candidate : fresh) {
+  for (UnlistedDevice& candidate : fresh) {
     for (THidDevice* listed : deviceList_) {
       if (listed->PluggedIn() && listed->PnPInfo()->DeviceID == candidate->PnPInfo()->DeviceID) {
-        candidate->SetController(nullptr);
-        delete candidate;
-        candidate = nullptr;
+        candidate.reset();
         break;
       }
     }
   }
 
-  // Arrival pass, in enumeration order, after every removal.
-  for (THidDevice* device : fresh) {
-    if (device == nullptr) continue;
-    deviceList_.push_back(device);
+  // Arrival pass, in enumeration order, after every removal. Each device is listed before its
+  // announcement, so a handler that raises leaves nothing half-owned.
+  for (UnlistedDevice& candidate : fresh) {
+    if (candidate == nullptr) continue;
+    deviceList_.push_back(candidate.get());
+    THidDevice* device = candidate.release();
     changed = true;
     AnnounceArrival(device);
   }

@@ -245,16 +245,19 @@ TEST_F(Controller, UnopenableAndUnidentifiableInterfacesAreLeftOut) {
 
 TEST_F(Controller, RaisingHandlerLeavesTheFlagsClearedAndLaterNotificationsWork) {
   virtualhid::AddDevice(virtualhid::ReadyDrawer());
+  virtualhid::AddDevice(virtualhid::ReadyDrawer());
   Create();
   events.throwOnArrival = true;
   Notify();
   EXPECT_FALSE(controller->InDeviceChange());
+  // The announcement that raised ended the notification: the device after it was not listed,
+  // and not kept either (a kept one is a leak, which the sanitizer build's leak check reports).
   ASSERT_EQ(controller->DeviceCount(), 1);
   EXPECT_FALSE(controller->Device(0)->Announcing());
   events.throwOnArrival = false;
   virtualhid::AddDevice(virtualhid::ReadyDrawer());
   Notify();
-  EXPECT_EQ(controller->DeviceCount(), 2);
+  EXPECT_EQ(controller->DeviceCount(), 3);
 }
 
 // A registry read that fails by raising, in the middle of an enumeration.
