@@ -176,7 +176,7 @@ void TMemIniFile::WriteBool(const std::string& section, const std::string& ident
   WriteString(section, ident, value ? "1" : "0");
 }
 
-void TMemIniFile::UpdateFile() const {
+std::string TMemIniFile::Text() const {
   std::ostringstream out;
   auto put = [&out](const std::vector<Entry>& entries) {
     for (const Entry& e : entries) {
@@ -192,7 +192,11 @@ void TMemIniFile::UpdateFile() const {
     out << '[' << s.name << "]\r\n";
     put(s.entries);
   }
-  std::string text = out.str();
+  return out.str();
+}
+
+void TMemIniFile::UpdateFile() const {
+  const std::string text = Text();
   errno = 0;
   std::ofstream file(FsPath(fileName_), std::ios::binary | std::ios::trunc);
   if (!file) {

@@ -32,6 +32,8 @@ class TMemIniFile {
   void WriteInteger(const std::string& section, const std::string& ident, long long value);
   void WriteBool(const std::string& section, const std::string& ident, bool value);
 
+  // The whole content as UpdateFile writes it.
+  std::string Text() const;
   // Writes the whole content back to FileName; raises EInOutError when it cannot.
   void UpdateFile() const;
 

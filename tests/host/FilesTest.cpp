@@ -59,6 +59,7 @@ TEST_F(IniFile, RoundTripKeepsEverythingItDoesNotTouch) {
   EXPECT_EQ(Slurp(path),
             "; kept comment\r\n[Other]\r\nZeta=1\r\nalpha=two\r\n\r\n[Setup]\r\nPreKey=124\r\n"
             "Unknown=keep me\r\nb_flag=1\r\n[New]\r\nx=5\r\n");
+  EXPECT_EQ(ini.Text(), Slurp(path));
   host::TMemIniFile again(path);
   EXPECT_EQ(again.ReadInteger("Setup", "PreKey", 0), 124);
   EXPECT_TRUE(again.ReadBool("Setup", "b_flag", false));
