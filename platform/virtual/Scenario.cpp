@@ -1,7 +1,6 @@
 #include "platform/virtual/Scenario.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -9,7 +8,6 @@
 #include <set>
 
 #include "host/IniFiles.h"
-#include "host/Process.h"
 #include "host/SysUtils.h"
 #include "platform/virtual/ScenarioFile.h"
 
@@ -71,7 +69,6 @@ class ScenarioReader {
       : path_(std::move(path)), errors_(errors) {}
 
   ParsedScenario Read() {
-    ParsedScenario result;
     // The name is looked up once: a program started on a scenario reads it before its first
     // wait, and every lookup there delays the first attempt.
     const detail::ScenarioFileText file = detail::ReadScenarioFile(path_);
@@ -86,12 +83,15 @@ class ScenarioReader {
         Problem(0, "", "cannot be read: " + file.reason);
         break;
       case detail::ScenarioFileText::Outcome::Read:
-        ReadIni(host::TMemIniFile(path_, file.text), result.devices);
-        break;
+        return ReadText(file.text);
     }
-    Flush();
-    result.problems = static_cast<int>(problems_.size());
-    return result;
+    return Finish({});
+  }
+
+  ParsedScenario ReadText(const std::string& text) {
+    std::vector<ScenarioDevice> devices;
+    ReadIni(host::TMemIniFile(path_, text), devices);
+    return Finish(std::move(devices));
   }
 
  private:
@@ -108,11 +108,12 @@ class ScenarioReader {
     problems_.push_back({line, text + problem});
   }
 
-  // In the order of the file, whatever order they were found in.
-  void Flush() {
+  // Problems go out in the order of the file, whatever order they were found in.
+  ParsedScenario Finish(std::vector<ScenarioDevice> devices) {
     std::stable_sort(problems_.begin(), problems_.end(),
                      [](const ProblemLine& a, const ProblemLine& b) { return a.line < b.line; });
     for (const ProblemLine& p : problems_) errors_ << p.text << '\n';
+    return {std::move(devices), static_cast<int>(problems_.size())};
   }
 
   void ReadIni(const host::TMemIniFile& ini, std::vector<ScenarioDevice>& devices) {
@@ -258,32 +259,9 @@ ParsedScenario ParseScenario(const std::string& path, std::ostream& errors) {
   return ScenarioReader(path, errors).Read();
 }
 
-bool LoadScenario(const std::string& path, std::ostream& errors) {
-  ParsedScenario scenario = ParseScenario(path, errors);
-  std::vector<detail::TimedChange> changes;
-  for (const ScenarioDevice& d : scenario.devices) {
-    const DeviceId id = AddDevice(d.config, d.plugAfterMs == 0);
-    if (d.plugAfterMs != 0) changes.push_back({id, true, d.plugAfterMs});
-    if (d.unplugAfterMs != 0) changes.push_back({id, false, d.unplugAfterMs});
-  }
-  if (!detail::StartScenarioTimers(changes)) {
-    errors << "scenario " << path
-           << ": no window for the timed plug-ins and removals; they happen at once\n";
-    ++scenario.problems;
-    for (const detail::TimedChange& change : changes) {
-      if (change.plug) Plug(change.device);
-    }
-  }
-  RegisterLibraries();
-  return scenario.problems == 0;
-}
-
-bool ConfigureFromEnvironment(std::ostream& errors) {
-  const std::string path = host::EnvironmentValue(kSimulationVariable);
-  if (path.empty()) return false;
-  Reset();
-  LoadScenario(path, errors);
-  return true;
+ParsedScenario ParseScenarioText(const std::string& path, const std::string& text,
+                                 std::ostream& errors) {
+  return ScenarioReader(path, errors).ReadText(text);
 }
 
 }  // namespace virtualhid

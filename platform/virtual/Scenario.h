@@ -29,6 +29,10 @@ struct ParsedScenario {
 
 // Reads a scenario file without touching the services.
 ParsedScenario ParseScenario(const std::string& path, std::ostream& errors);
+// The same over text already read: `path` stands for the file in the messages and is where
+// relative OpenLog paths start; nothing is read.
+ParsedScenario ParseScenarioText(const std::string& path, const std::string& text,
+                                 std::ostream& errors);
 
 // Adds the file's devices to the services, arms the timed plug-ins and removals on window
 // timers of the calling (GUI) thread, and registers the libraries. True when the file had no

@@ -216,6 +216,22 @@ scenario s.ini:17: product: given more than once in [third]; this value is used
   EXPECT_EQ(devices[1].unplugAfterMs, 0u);
 }
 
+TEST_F(ScenarioTest, TextAlreadyReadIsReadAsTheFileWouldBe) {
+  const std::string text = "[d]\nProduct=QV\nColour=blue\nOpenLog=open.log\n";
+  const std::string path = Write("s.ini", text);
+  std::ostringstream fromFile;
+  const auto file = ParseScenario(path, fromFile);
+  fs::remove(path);  // the text is all there is to read
+  std::ostringstream fromText;
+  const auto parsed = virtualhid::ParseScenarioText(path, text, fromText);
+  EXPECT_EQ(fromText.str(), "scenario " + path + ":3: Colour: unknown key\n");
+  EXPECT_EQ(fromText.str(), fromFile.str());
+  EXPECT_EQ(parsed.problems, 1);
+  ASSERT_EQ(parsed.devices.size(), 1u);
+  EXPECT_EQ(parsed.devices[0].config.product, "QV");
+  EXPECT_EQ(parsed.devices[0].config.openLog, file.devices.at(0).config.openLog);
+}
+
 TEST_F(ScenarioTest, LoadingAddsTheDevicesInFileOrderAndRegistersTheLibraries) {
   virtualhid::Reset();
   const std::string path = Write("two.ini",
