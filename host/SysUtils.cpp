@@ -152,8 +152,11 @@ long long StrToIntDef(const std::string& text, long long fallback) {
     } else {
       return fallback;
     }
+    // Checked before the step: past 64 bits it would wrap round to a small number.
+    if (value > (0x7FFFFFFFFFFFFFFFULL - static_cast<unsigned>(d)) / static_cast<unsigned>(base)) {
+      return fallback;
+    }
     value = value * static_cast<unsigned>(base) + static_cast<unsigned>(d);
-    if (value > 0x7FFFFFFFFFFFFFFFULL) return fallback;
   }
   long long signedValue = static_cast<long long>(value);
   return negative ? -signedValue : signedValue;

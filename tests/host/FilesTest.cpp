@@ -141,6 +141,12 @@ TEST(SysUtils, NumbersAndCase) {
   EXPECT_EQ(host::StrToIntDef("", 9), 9);
   EXPECT_EQ(host::StrToIntDef("12a", 9), 9);
   EXPECT_EQ(host::StrToIntDef("99999999999999999999", 9), 9);
+  // Past 64 bits a number must not wrap round to a small one.
+  EXPECT_EQ(host::StrToIntDef("18446744073709551617", 9), 9);
+  EXPECT_EQ(host::StrToIntDef("0x10000000000000001", 9), 9);
+  EXPECT_EQ(host::StrToIntDef("-9223372036854775807", 9), -9223372036854775807LL);
+  EXPECT_EQ(host::StrToIntDef("$7FFFFFFFFFFFFFFF", 9), 0x7FFFFFFFFFFFFFFFLL);
+  EXPECT_EQ(host::StrToIntDef("9223372036854775808", 9), 9);
   EXPECT_EQ(host::UpperCase("/NoErr \xD7\xA4"), "/NOERR \xD7\xA4");
 }
 
