@@ -22,6 +22,8 @@ bool SameText(const std::string& a, const std::string& b) {
   return UpperCase(a) == UpperCase(b);
 }
 
+constexpr const char* kByteOrderMark = "\xEF\xBB\xBF";
+
 }  // namespace
 
 TMemIniFile::TMemIniFile(std::string fileName) : fileName_(std::move(fileName)) {
@@ -49,7 +51,10 @@ void TMemIniFile::Parse(const std::string& text) {
   Section* current = nullptr;
   while (std::getline(in, raw)) {
     ++lineNo;
-    if (lineNo == 1 && raw.rfind("\xEF\xBB\xBF", 0) == 0) raw.erase(0, 3);  // UTF-8 mark
+    if (lineNo == 1 && raw.rfind(kByteOrderMark, 0) == 0) {
+      raw.erase(0, 3);
+      byteOrderMark_ = true;
+    }
     if (!raw.empty() && raw.back() == '\r') raw.pop_back();
     std::string line = Trim(raw);
     auto& entries = current != nullptr ? current->entries : preamble_;
@@ -178,6 +183,7 @@ void TMemIniFile::WriteBool(const std::string& section, const std::string& ident
 
 std::string TMemIniFile::Text() const {
   std::ostringstream out;
+  if (byteOrderMark_) out << kByteOrderMark;
   auto put = [&out](const std::vector<Entry>& entries) {
     for (const Entry& e : entries) {
       if (e.key.empty()) {

@@ -66,6 +66,8 @@ class TMemIniFile {
   const Entry* FindEntry(const std::string& section, const std::string& ident) const;
 
   std::string fileName_;
+  // Written back when the file had it, also so that the text after it is read the same again.
+  bool byteOrderMark_ = false;
   std::vector<Entry> preamble_;  // lines before the first section
   std::vector<Section> sections_;
   std::vector<BadLine> malformed_;

@@ -85,6 +85,18 @@ TEST_F(IniFile, MissingFileIsEmptyAndMalformedLinesAreReportedWithTheirLine) {
   EXPECT_EQ(ini.MalformedLines()[1].line, 4);
 }
 
+TEST(IniText, AByteOrderMarkIsWrittenBackAndOnlyTheFirstIsTheMark) {
+  // After the mark, a second one is text: its line is no section, now or after writing back.
+  for (const std::string text :
+       {"\xEF\xBB\xBF[s]\r\nk=v\r\n", "\xEF\xBB\xBF\xEF\xBB\xBF[s]\r\nk=v\r\n"}) {
+    const host::TMemIniFile ini("x.ini", text);
+    EXPECT_EQ(ini.Text(), text);
+    EXPECT_EQ(host::TMemIniFile("x.ini", ini.Text()).ReadSections(), ini.ReadSections());
+  }
+  EXPECT_EQ(host::TMemIniFile("x.ini", "\xEF\xBB\xBF[s]\r\n").ReadSections(),
+            std::vector<std::string>{"s"});
+}
+
 TEST_F(IniFile, UpdateFileIntoAMissingFolderRaises) {
   host::TMemIniFile ini(PathOf("no/such/folder/x.ini"));
   ini.WriteInteger("Setup", "PreKey", 1);
