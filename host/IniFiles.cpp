@@ -24,6 +24,21 @@ bool SameText(const std::string& a, const std::string& b) {
 
 constexpr const char* kByteOrderMark = "\xEF\xBB\xBF";
 
+bool Blank(char c) {
+  return c == ' ' || c == '\t';
+}
+
+// A name or value that its line gives back as it is.
+bool FitsOnItsLine(const std::string& s) {
+  if (s.find_first_of("\r\n") != std::string::npos) return false;
+  return s.empty() || (!Blank(s.front()) && !Blank(s.back()));
+}
+
+bool FitsAsKey(const std::string& s) {
+  return !s.empty() && FitsOnItsLine(s) && s.find('=') == std::string::npos && s[0] != '[' &&
+         s[0] != ';' && s[0] != '#';
+}
+
 }  // namespace
 
 TMemIniFile::TMemIniFile(std::string fileName) : fileName_(std::move(fileName)) {
@@ -157,28 +172,31 @@ bool TMemIniFile::ReadBool(const std::string& section, const std::string& ident,
   return ReadInteger(section, ident, fallback ? 1 : 0) != 0;
 }
 
-void TMemIniFile::WriteString(const std::string& section, const std::string& ident,
+bool TMemIniFile::WriteString(const std::string& section, const std::string& ident,
                               const std::string& value) {
+  // A value with a line break would add lines of its own: keys, sections, that nobody wrote.
+  if (!FitsOnItsLine(section) || !FitsAsKey(ident) || !FitsOnItsLine(value)) return false;
   Section& s = SectionFor(section);
   for (Entry& e : s.entries) {
     if (!e.key.empty() && SameText(e.key, ident)) {
       e.value = value;
-      return;
+      return true;
     }
   }
   // After the last pair, before the blank lines and comments that trail the section.
   auto at = s.entries.end();
   while (at != s.entries.begin() && std::prev(at)->key.empty()) --at;
   s.entries.insert(at, {ident, value, 0});
+  return true;
 }
 
-void TMemIniFile::WriteInteger(const std::string& section, const std::string& ident,
+bool TMemIniFile::WriteInteger(const std::string& section, const std::string& ident,
                                long long value) {
-  WriteString(section, ident, IntToStr(value));
+  return WriteString(section, ident, IntToStr(value));
 }
 
-void TMemIniFile::WriteBool(const std::string& section, const std::string& ident, bool value) {
-  WriteString(section, ident, value ? "1" : "0");
+bool TMemIniFile::WriteBool(const std::string& section, const std::string& ident, bool value) {
+  return WriteString(section, ident, value ? "1" : "0");
 }
 
 std::string TMemIniFile::Text() const {

@@ -28,9 +28,13 @@ class TMemIniFile {
                         long long fallback) const;
   bool ReadBool(const std::string& section, const std::string& ident, bool fallback) const;
 
-  void WriteString(const std::string& section, const std::string& ident, const std::string& value);
-  void WriteInteger(const std::string& section, const std::string& ident, long long value);
-  void WriteBool(const std::string& section, const std::string& ident, bool value);
+  // A write that the file could not give back as written is refused: nothing changes, and the
+  // result is false. Reading trims blanks and ends a line at CR or LF, so no name or value may
+  // hold a line break nor begin or end with a space or tab; a key may also not be empty, hold
+  // '=' nor begin with '[', ';' or '#', which would make its line a section or a comment.
+  bool WriteString(const std::string& section, const std::string& ident, const std::string& value);
+  bool WriteInteger(const std::string& section, const std::string& ident, long long value);
+  bool WriteBool(const std::string& section, const std::string& ident, bool value);
 
   // The whole content as UpdateFile writes it.
   std::string Text() const;

@@ -97,6 +97,54 @@ TEST(IniText, AByteOrderMarkIsWrittenBackAndOnlyTheFirstIsTheMark) {
             std::vector<std::string>{"s"});
 }
 
+// Every write reads back as written once the text is read again, or is refused and changes
+// nothing: a line break, a blank at either end or a key that reads as something else would
+// otherwise lose the value or add lines nobody wrote.
+TEST(IniText, AWriteReadsBackAfterARoundTripOrIsRefused) {
+  struct Case {
+    const char* section;
+    const char* key;
+    const char* value;
+    bool written;
+  };
+  const Case cases[] = {
+      {"Setup", "PreKey", "a=b ; [c] #d", true},
+      {"x]y", "k[1]", "", true},
+      {"", "k", "v", true},
+      {"Setup", "PreKey", "1\r\n[Injected]\r\nKey=2", false},
+      {"Setup", "PreKey", "1\n", false},
+      {"Setup", "PreKey", "a\rb", false},
+      {"Setup", "PreKey", " 1", false},
+      {"Setup", "PreKey", "1\t", false},
+      {"Setup", "", "[Injected]", false},
+      {"Setup", "a=b", "1", false},
+      {"Setup", "[k]", "1", false},
+      {"Setup", ";k", "1", false},
+      {"Setup", "#k", "1", false},
+      {"Setup", " k", "1", false},
+      {"Setup", "k\t", "1", false},
+      {"Setup", "k\n", "1", false},
+      {"New\r\n[Other", "k", "1", false},
+      {" New", "k", "1", false},
+  };
+  const std::string text = "[Setup]\r\nPreKey=7\r\n; end\r\n";
+  for (const Case& c : cases) {
+    host::TMemIniFile ini("x.ini", text);
+    EXPECT_EQ(ini.WriteString(c.section, c.key, c.value), c.written) << c.key << c.value;
+    if (!c.written) {
+      EXPECT_EQ(ini.Text(), text) << c.key << c.value;
+      continue;
+    }
+    const host::TMemIniFile again("x.ini", ini.Text());
+    EXPECT_EQ(again.ReadString(c.section, c.key, "?"), c.value) << c.key << c.value;
+    EXPECT_EQ(again.ReadSections(), ini.ReadSections());
+  }
+  host::TMemIniFile ini("x.ini", text);
+  EXPECT_FALSE(ini.WriteInteger("Setup", "a=b", 1));
+  EXPECT_FALSE(ini.WriteBool("Setup\n", "k", true));
+  EXPECT_EQ(ini.Text(), text);
+}
+
 TEST_F(IniFile, UpdateFileIntoAMissingFolderRaises) {
   host::TMemIniFile ini(PathOf("no/such/folder/x.ini"));
   ini.WriteInteger("Setup", "PreKey", 1);
