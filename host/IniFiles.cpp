@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <system_error>
 
@@ -16,10 +17,6 @@ std::string Trim(const std::string& s) {
   while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
   while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r')) --e;
   return s.substr(b, e - b);
-}
-
-bool SameText(const std::string& a, const std::string& b) {
-  return UpperCase(a) == UpperCase(b);
 }
 
 constexpr const char* kByteOrderMark = "\xEF\xBB\xBF";
@@ -84,7 +81,8 @@ void TMemIniFile::Parse(const std::string& text) {
         continue;
       }
       std::string name = Trim(line.substr(1, line.size() - 2));
-      sections_.push_back({name, {}, lineNo});
+      firstOfSection_.emplace(UpperCase(name), sections_.size());
+      sections_.push_back({name, {}, lineNo, {}});
       current = &sections_.back();
       continue;
     }
@@ -102,33 +100,28 @@ void TMemIniFile::Parse(const std::string& text) {
       preamble_.push_back({"", raw, lineNo});
       continue;
     }
+    current->firstOfKey.emplace(UpperCase(key), current->entries.size());
     current->entries.push_back({key, value, lineNo});
   }
 }
 
 const TMemIniFile::Section* TMemIniFile::FindSection(const std::string& name) const {
-  for (const Section& s : sections_) {
-    if (SameText(s.name, name)) return &s;
-  }
-  return nullptr;
+  const auto at = firstOfSection_.find(UpperCase(name));
+  return at != firstOfSection_.end() ? &sections_[at->second] : nullptr;
 }
 
 TMemIniFile::Section& TMemIniFile::SectionFor(const std::string& name) {
-  for (Section& s : sections_) {
-    if (SameText(s.name, name)) return s;
-  }
-  sections_.push_back({name, {}, 0});
-  return sections_.back();
+  const auto [at, added] = firstOfSection_.emplace(UpperCase(name), sections_.size());
+  if (added) sections_.push_back({name, {}, 0, {}});
+  return sections_[at->second];
 }
 
 const TMemIniFile::Entry* TMemIniFile::FindEntry(const std::string& section,
                                                  const std::string& ident) const {
   const Section* s = FindSection(section);
   if (s == nullptr) return nullptr;
-  for (const Entry& e : s->entries) {
-    if (!e.key.empty() && SameText(e.key, ident)) return &e;
-  }
-  return nullptr;
+  const auto at = s->firstOfKey.find(UpperCase(ident));
+  return at != s->firstOfKey.end() ? &s->entries[at->second] : nullptr;
 }
 
 bool TMemIniFile::SectionExists(const std::string& section) const {
@@ -177,15 +170,16 @@ bool TMemIniFile::WriteString(const std::string& section, const std::string& ide
   // A value with a line break would add lines of its own: keys, sections, that nobody wrote.
   if (!FitsOnItsLine(section) || !FitsAsKey(ident) || !FitsOnItsLine(value)) return false;
   Section& s = SectionFor(section);
-  for (Entry& e : s.entries) {
-    if (!e.key.empty() && SameText(e.key, ident)) {
-      e.value = value;
-      return true;
-    }
+  const std::string upper = UpperCase(ident);
+  if (const auto found = s.firstOfKey.find(upper); found != s.firstOfKey.end()) {
+    s.entries[found->second].value = value;
+    return true;
   }
-  // After the last pair, before the blank lines and comments that trail the section.
+  // After the last pair, before the blank lines and comments that trail the section: no pair
+  // moves, so the index stays right.
   auto at = s.entries.end();
   while (at != s.entries.begin() && std::prev(at)->key.empty()) --at;
+  s.firstOfKey.emplace(upper, static_cast<std::size_t>(at - s.entries.begin()));
   s.entries.insert(at, {ident, value, 0});
   return true;
 }

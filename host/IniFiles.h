@@ -2,6 +2,8 @@
 // other sections, unknown keys, comments and their order survive a round trip.
 #pragma once
 
+#include <cstddef>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -58,10 +60,14 @@ class TMemIniFile {
     std::string value;  // the value, or the verbatim line
     int line = 0;
   };
+  // Names are looked up by their upper-case form through an index of the first of each, so
+  // that reading a whole file name by name takes time in proportion to its size.
+  using Index = std::map<std::string, std::size_t>;
   struct Section {
     std::string name;
     std::vector<Entry> entries;
     int line = 0;
+    Index firstOfKey;  // into entries
   };
 
   void Parse(const std::string& text);
@@ -74,6 +80,7 @@ class TMemIniFile {
   bool byteOrderMark_ = false;
   std::vector<Entry> preamble_;  // lines before the first section
   std::vector<Section> sections_;
+  Index firstOfSection_;  // into sections_
   std::vector<BadLine> malformed_;
 };
 
