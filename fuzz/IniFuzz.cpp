@@ -209,23 +209,23 @@ void CheckWrites(host::TMemIniFile& ini, const std::string& input) {
   for (std::size_t f = 1; f + 2 < fields.size() && f / 3 < kMaxWrites; f += 3) {
     const std::string& section = fields[f];
     const std::string& key = fields[f + 1];
-    const std::string& spec = fields[f + 2];
+    const std::string& request = fields[f + 2];
     const std::string textBefore = ini.Text();
     bool accepted = false;
     std::string value;
-    if (!spec.empty() && spec[0] == 'i') {
-      const long long number = Fold(spec.substr(1));
+    if (!request.empty() && request[0] == 'i') {
+      const long long number = Fold(request.substr(1));
       accepted = ini.WriteInteger(section, key, number);
       value = host::IntToStr(number);
       if (accepted) Require(ini.ReadInteger(section, key, ~number) == number);
-    } else if (!spec.empty() && spec[0] == 'b') {
-      const bool flag = spec.size() > 1 && (spec[1] & 1) != 0;
+    } else if (!request.empty() && request[0] == 'b') {
+      const bool flag = request.size() > 1 && (request[1] & 1) != 0;
       accepted = ini.WriteBool(section, key, flag);
       value = flag ? "1" : "0";
       if (accepted) Require(ini.ReadBool(section, key, !flag) == flag);
     } else {
-      accepted = ini.WriteString(section, key, spec);
-      value = spec;
+      accepted = ini.WriteString(section, key, request);
+      value = request;
     }
     if (!accepted) {
       // Plain names and values always fit; a refused write changes nothing.
