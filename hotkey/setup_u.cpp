@@ -1,0 +1,1 @@
+#include "hotkey/setup_u.h"

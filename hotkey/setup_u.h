@@ -1,0 +1,2 @@
+// The hotkey's settings: in memory, and in ROVUDIZ.INI beside the executable.
+#pragma once
