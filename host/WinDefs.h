@@ -5,6 +5,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+// The convention of a hook procedure (HOOKPROC).
+#define TILL_HOOK_CALL CALLBACK
 #else
 
 #include <cstddef>
@@ -79,12 +81,41 @@ using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
 
 inline const HANDLE INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1));
 
+// Hooks. A hook procedure has the Windows calling convention wherever it runs: on x86-64 Linux
+// the keyboard hook's thunks are called through such pointers, as the system would call them.
+struct HHOOK__;
+using HHOOK = HHOOK__*;
+#if defined(__x86_64__)
+#define TILL_HOOK_CALL __attribute__((ms_abi))
+#else
+#define TILL_HOOK_CALL
+#endif
+using HOOKPROC = LRESULT(TILL_HOOK_CALL*)(int code, WPARAM wParam, LPARAM lParam);
+constexpr int WH_KEYBOARD_LL = 13;
+constexpr int HC_ACTION = 0;
+struct KBDLLHOOKSTRUCT {
+  DWORD vkCode;
+  DWORD scanCode;
+  DWORD flags;
+  DWORD time;
+  ULONG_PTR dwExtraInfo;
+};
+static_assert(sizeof(KBDLLHOOKSTRUCT) == 16 + sizeof(ULONG_PTR));
+constexpr DWORD LLKHF_EXTENDED = 0x01;
+constexpr DWORD LLKHF_INJECTED = 0x10;
+constexpr DWORD LLKHF_ALTDOWN = 0x20;
+constexpr DWORD LLKHF_UP = 0x80;
+
 // Messages.
 constexpr UINT WM_NULL = 0x0000;
 constexpr UINT WM_DESTROY = 0x0002;
 constexpr UINT WM_CLOSE = 0x0010;
 constexpr UINT WM_QUIT = 0x0012;
 constexpr UINT WM_ACTIVATE = 0x0006;
+constexpr UINT WM_KEYDOWN = 0x0100;
+constexpr UINT WM_KEYUP = 0x0101;
+constexpr UINT WM_SYSKEYDOWN = 0x0104;
+constexpr UINT WM_SYSKEYUP = 0x0105;
 constexpr UINT WM_TIMER = 0x0113;
 constexpr UINT WM_DEVICECHANGE = 0x0219;
 constexpr UINT WM_USER = 0x0400;

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <unordered_map>
@@ -11,6 +12,7 @@
 
 #include "host/Messages.h"
 #include "host/portable/Clock.h"
+#include "host/portable/InputQueue.h"
 
 namespace host {
 namespace {
@@ -109,8 +111,31 @@ class Loop {
     return true;
   }
 
-  // One posted message, else one due timer not yet fired in this pass.
+  void QueueInput(std::function<void()> call) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      inputs_.push_back(std::move(call));
+    }
+    wake_.notify_all();
+  }
+
+  // One piece of input, if some is waiting.
+  bool ServeInput() {
+    std::function<void()> call;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (inputs_.empty()) return false;
+      call = std::move(inputs_.front());
+      inputs_.pop_front();
+    }
+    call();
+    return true;
+  }
+
+  // Input first (the system hands it over the way it sends a message), then one posted message,
+  // else one due timer not yet fired in this pass.
   bool DispatchOne(bool* quit, std::uint64_t pass) {
+    if (ServeInput()) return true;
     HWND wnd = nullptr;
     UINT msg = 0;
     WPARAM wParam = 0;
@@ -157,7 +182,7 @@ class Loop {
   void Wait() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-      if (!queue_.empty() || quit_) return;
+      if (!queue_.empty() || !inputs_.empty() || quit_) return;
       const Timer* next = Earliest();
       std::int64_t now = NowLocked();
       if (next != nullptr && next->deadline <= now) return;
@@ -253,6 +278,7 @@ class Loop {
   std::condition_variable wake_;
   std::unordered_map<HWND, WndMethod> windows_;
   std::deque<Posted> queue_;
+  std::deque<std::function<void()>> inputs_;
   std::vector<Timer> timers_;
   std::uintptr_t nextHandle_ = 0x10000;
   std::uint64_t sequence_ = 0;
@@ -324,6 +350,12 @@ void SleepWithoutPumping(UINT milliseconds) {
 }
 
 namespace portable {
+void QueueInput(std::function<void()> call) {
+  Loop::Get().QueueInput(std::move(call));
+}
+bool ServeInput() {
+  return Loop::Get().ServeInput();
+}
 void UseVirtualClock() {
   Loop::Get().SetVirtual(true);
 }

@@ -1,0 +1,28 @@
+// The real hook chain: straight through to user32 and kernel32.
+#include "host/SystemHook.h"
+
+#include <windows.h>
+
+namespace host {
+
+HHOOK SetWindowsHookExA(int idHook, HOOKPROC proc, HINSTANCE module, DWORD threadId) {
+  return ::SetWindowsHookExA(idHook, proc, module, threadId);
+}
+
+LRESULT CallNextHookEx(HHOOK hook, int code, WPARAM wParam, LPARAM lParam) {
+  return ::CallNextHookEx(hook, code, wParam, lParam);
+}
+
+bool UnhookWindowsHookEx(HHOOK hook) {
+  return ::UnhookWindowsHookEx(hook) != FALSE;
+}
+
+DWORD CurrentThreadId() {
+  return ::GetCurrentThreadId();
+}
+
+HINSTANCE ExecutableModule() {
+  return ::GetModuleHandleA(nullptr);
+}
+
+}  // namespace host
