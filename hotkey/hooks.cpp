@@ -91,7 +91,8 @@ TCustomHook::TCustomHook() {
   hookProc_ = reinterpret_cast<HOOKPROC>(
       Pool().AllocHookThunk(reinterpret_cast<NativePage::Address>(callback.CodePart()),
                             reinterpret_cast<NativePage::Address>(callback.Object())));
-  SetThreadID(host::CurrentThreadId());
+  // What SetThreadID does for a hook that is not active yet: nothing to put in again.
+  threadId_ = host::CurrentThreadId();
 }
 
 TCustomHook::~TCustomHook() {

@@ -1,0 +1,114 @@
+// The hook objects on the real Win32 hook chain: keys sent with SendInput reach the system-wide
+// low-level keyboard hook through the object's thunk, and a swallowed key never reaches the hooks
+// installed before it. Every hook is an object here, so each is removed on every way out of a
+// test, failures included: a process that ends with its hook installed would leave older hooks
+// deaf under Wine.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "hotkey/hooks.h"
+
+namespace {
+
+using hooks::TCustomHook;
+using hooks::THookMsg;
+using hooks::TLowLevelKeyboardHook;
+
+struct Seen {
+  DWORD vkCode;
+  DWORD flags;
+  WPARAM message;
+};
+
+class RecordingHook : public TLowLevelKeyboardHook {
+ public:
+  explicit RecordingHook(DWORD swallow = 0) : swallow_(swallow) {
+    OnPreExecute = hooks::THookNotify::Of<&RecordingHook::Pre>(this);
+  }
+  std::vector<Seen> seen;
+
+ private:
+  void Pre(TCustomHook*, THookMsg& msg) {
+    // Only what the test sent: nothing else types on this display, but be sure.
+    if ((HookStruct->flags & LLKHF_INJECTED) == 0) return;
+    seen.push_back({HookStruct->vkCode, HookStruct->flags, msg.WParam});
+    if (HookStruct->vkCode == swallow_ && (HookStruct->flags & LLKHF_UP) == 0) msg.Result = 1;
+  }
+  DWORD swallow_;
+};
+
+INPUT Key(WORD vk, bool up) {
+  INPUT input{};
+  input.type = INPUT_KEYBOARD;
+  input.ki.wVk = vk;
+  input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+  return input;
+}
+
+// Sends from a second thread, as the system's input arrives from outside the hook's thread, and
+// pumps this thread's messages (which is when hook calls are served) until `hook` has seen
+// `count` keys or a few seconds have passed.
+void SendAndPump(std::vector<INPUT> inputs, const RecordingHook& hook, std::size_t count) {
+  UINT sent = 0;
+  std::thread sender(
+      [&] { sent = SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)); });
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (hook.seen.size() < count && std::chrono::steady_clock::now() < deadline) {
+    MsgWaitForMultipleObjectsEx(0, nullptr, 50, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+  }
+  sender.join();
+  EXPECT_EQ(sent, inputs.size());
+}
+
+TEST(SystemHook, KeysReachTheObjectWithLeftAndRightModifierCodesAndASwallowedKeyStopsThere) {
+  RecordingHook older;
+  RecordingHook newer(VK_F12);
+  older.SetActive(true);
+  newer.SetActive(true);
+  ASSERT_TRUE(older.Active());
+  ASSERT_TRUE(newer.Active());
+
+  SendAndPump(
+      {Key(VK_LCONTROL, false), Key(VK_F12, false), Key(VK_F12, true), Key(VK_LCONTROL, true),
+       Key(VK_RMENU, false), Key(VK_RMENU, true), Key(VK_RSHIFT, false), Key(VK_RSHIFT, true)},
+      newer, 8);
+
+  std::vector<DWORD> codes;
+  for (const Seen& s : newer.seen) codes.push_back(s.vkCode);
+  EXPECT_EQ(codes, (std::vector<DWORD>{162, 123, 123, 162, 165, 165, 161, 161}));
+  ASSERT_EQ(newer.seen.size(), 8u);
+  EXPECT_EQ(newer.seen[1].flags & LLKHF_UP, 0u);
+  EXPECT_EQ(newer.seen[2].flags & LLKHF_UP, LLKHF_UP);
+  EXPECT_EQ(newer.seen[1].message, static_cast<WPARAM>(WM_KEYDOWN));
+  EXPECT_EQ(newer.seen[2].message, static_cast<WPARAM>(WM_KEYUP));
+
+  // The older hook got everything but the swallowed key-down.
+  std::vector<DWORD> olderCodes;
+  for (const Seen& s : older.seen) olderCodes.push_back(s.vkCode);
+  EXPECT_EQ(olderCodes, (std::vector<DWORD>{162, 123, 162, 165, 165, 161, 161}));
+  ASSERT_GE(older.seen.size(), 2u);
+  EXPECT_EQ(older.seen[1].flags & LLKHF_UP, LLKHF_UP) << "only F12's release got through";
+}
+
+TEST(SystemHook, AnInactiveOrDestroyedHookSeesNothingMore) {
+  RecordingHook watcher;
+  watcher.SetActive(true);
+  {
+    RecordingHook gone;
+    gone.SetActive(true);
+  }
+  RecordingHook inactive;
+  inactive.SetActive(true);
+  inactive.SetActive(false);
+  SendAndPump({Key(VK_F11, false), Key(VK_F11, true)}, watcher, 2);
+  EXPECT_EQ(watcher.seen.size(), 2u);
+  EXPECT_TRUE(inactive.seen.empty());
+}
+
+}  // namespace
