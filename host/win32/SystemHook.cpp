@@ -6,6 +6,10 @@
 namespace host {
 
 HHOOK SetWindowsHookExA(int idHook, HOOKPROC proc, HINSTANCE module, DWORD threadId) {
+  // Hook calls reach the installing thread through its message queue. A thread that has never
+  // looked for messages may have none yet, and under Wine the first keys are then lost.
+  MSG peek;
+  PeekMessageW(&peek, nullptr, 0, 0, PM_NOREMOVE);
   return ::SetWindowsHookExA(idHook, proc, module, threadId);
 }
 
