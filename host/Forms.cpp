@@ -98,6 +98,12 @@ void TListBox::SetItemIndex(int index) {
   itemIndex_ = index;
 }
 
+// ---- TLabel ----
+
+void TLabel::SetCaption(const std::string& caption) {
+  caption_ = caption;
+}
+
 // ---- TApplication ----
 
 TApplication::TApplication() : TComponent(nullptr) {

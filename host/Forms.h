@@ -1,5 +1,5 @@
-// The application object, forms, data modules and the list box. Forms are models (state plus
-// events); a backend gives a form a native window where a person sees it.
+// The application object, forms, data modules, the list box and the label. Forms are models (state
+// plus events); a backend gives a form a native window where a person sees it.
 #pragma once
 
 #include <memory>
@@ -128,6 +128,18 @@ class TListBox : public TComponent {
   };
   std::vector<Item> items_;
   int itemIndex_ = -1;
+};
+
+// A label's text. The labels the logic writes to are never seen, so the text is all there is.
+class TLabel : public TComponent {
+ public:
+  explicit TLabel(TComponent* owner) : TComponent(owner) {}
+
+  const std::string& Caption() const { return caption_; }
+  void SetCaption(const std::string& caption);
+
+ private:
+  std::string caption_;
 };
 
 // A hook on the application window's messages: returning true means handled.
