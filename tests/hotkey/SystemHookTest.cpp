@@ -7,10 +7,14 @@
 #include <windows.h>
 
 #include <chrono>
+#include <memory>
 #include <thread>
 #include <vector>
 
+#include "apps/tillkey/TillkeyForms.h"
+#include "drawer/public_u.h"
 #include "hotkey/hooks.h"
+#include "hotkey/setup_u.h"
 
 namespace {
 
@@ -109,6 +113,36 @@ TEST(SystemHook, AnInactiveOrDestroyedHookSeesNothingMore) {
   SendAndPump({Key(VK_F11, false), Key(VK_F11, true)}, watcher, 2);
   EXPECT_EQ(watcher.seen.size(), 2u);
   EXPECT_TRUE(inactive.seen.empty());
+}
+
+TEST(SystemHook, TillkeysTriggerSwallowsOnlyTheHotkeysKeyDownAndAsksForAnOpening) {
+  setup_u::CtrlAltShiftByte = 0;
+  setup_u::PreKey = VK_F12;
+  setup_u::b_laavir_makash_le_windows = false;
+  public_u::global_vars.OpenRequested = false;
+  host::TApplication application;
+  tillkey::TMainForm* form = nullptr;
+  application.CreateForm(form);
+  RecordingHook older;  // sees what the trigger lets through
+  older.SetActive(true);
+  form->KeyboardHook = std::make_unique<TLowLevelKeyboardHook>();
+  form->KeyboardHook->OnPreExecute =
+      hooks::THookNotify::Of<&tillkey::TMainForm::HookPreExecute>(form);
+  form->KeyboardHook->SetActive(true);
+
+  // F12 alone is not the hotkey; with right Ctrl held it is, and only its key-down stops.
+  SendAndPump({Key(VK_F12, false), Key(VK_F12, true), Key(VK_RCONTROL, false), Key(VK_F12, false),
+               Key(VK_F12, true), Key(VK_RCONTROL, true)},
+              older, 5);
+
+  std::vector<DWORD> passed;
+  for (const Seen& s : older.seen) passed.push_back(s.vkCode | (s.flags & LLKHF_UP));
+  EXPECT_EQ(passed, (std::vector<DWORD>{123, 123 | LLKHF_UP, 163, 123 | LLKHF_UP, 163 | LLKHF_UP}));
+  EXPECT_TRUE(public_u::global_vars.OpenRequested);
+  EXPECT_EQ(form->Label4->Caption(), "163");
+  EXPECT_FALSE(Main_u::CtrlDown);
+  setup_u::b_laavir_makash_le_windows = true;
+  public_u::global_vars.OpenRequested = false;
 }
 
 }  // namespace
