@@ -95,6 +95,7 @@ TEST_F(HooksTest, EachThunkCalledAsAHookProcedureReachesItsOwnObjectWithTheSyste
 }
 
 TEST_F(HooksTest, ManyLiveHooksAcrossSeveralPagesEachKeepTheirOwnBinding) {
+  const std::uintptr_t firstPage = hooks::ThunkPageList();
   std::vector<std::unique_ptr<RecordingHook>> live;
   for (int i = 0; i < 300; ++i) {  // more than two pages of slots on either processor
     live.push_back(std::make_unique<RecordingHook>());
@@ -105,6 +106,7 @@ TEST_F(HooksTest, ManyLiveHooksAcrossSeveralPagesEachKeepTheirOwnBinding) {
     ASSERT_EQ(live[i]->HookProc()(0, WM_KEYDOWN, reinterpret_cast<LPARAM>(&key)), i + 100) << i;
     ASSERT_EQ(live[i]->pre.size(), 1u) << i;
   }
+  EXPECT_NE(hooks::ThunkPageList(), firstPage) << "the pool grew by pages of its own";
 }
 
 TEST_F(HooksTest, ActivationInstallsOnceRemovesOnceAndAnEqualValueMakesNoSystemCall) {
@@ -213,6 +215,7 @@ TEST_F(HooksTest, DestroyingAnActiveHookTakesItOutOfTheChainBeforeItsSlotIsReuse
     oldProc = gone.HookProc();
   }
   EXPECT_EQ(host::portable::InstalledHookCount(), 0u);
+  EXPECT_EQ(reinterpret_cast<HOOKPROC>(hooks::ThunkFreeList()), oldProc);
   // The released slot is the next one handed out; its new owner is not installed, so a key
   // must not reach it through the old hook.
   RecordingHook successor;
