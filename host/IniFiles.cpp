@@ -1,10 +1,26 @@
 #include "host/IniFiles.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <system_error>
+#include <utility>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <process.h>
+#include <sys/stat.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "host/Exception.h"
 #include "host/SysUtils.h"
@@ -35,6 +51,172 @@ bool FitsAsKey(const std::string& s) {
   return !s.empty() && FitsOnItsLine(s) && s.find('=') == std::string::npos && s[0] != '[' &&
          s[0] != ';' && s[0] != '#';
 }
+
+namespace fs = std::filesystem;
+
+int ErrnoOr(int fallback) {
+  return errno != 0 ? errno : fallback;
+}
+
+[[noreturn]] void Fail(const char* what, const std::string& fileName, int error) {
+  throw EInOutError(
+      std::string(what) + " \"" + fileName + "\": " + std::generic_category().message(error),
+      error);
+}
+
+// The C runtime's descriptor calls, which both systems have under different names.
+#ifdef _WIN32
+constexpr int kCreateNew = _O_WRONLY | _O_CREAT | _O_EXCL;
+constexpr int kTruncate = _O_WRONLY | _O_CREAT | _O_TRUNC;
+int OpenDescriptor(const fs::path& path, int flags) {
+  return _wopen(path.c_str(), flags | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+}
+int CloseDescriptor(int fd) {
+  return _close(fd);
+}
+long WriteDescriptor(int fd, const char* data, std::size_t size) {
+  return _write(fd, data, static_cast<unsigned>(std::min<std::size_t>(size, INT_MAX)));
+}
+int SyncDescriptor(int fd) {
+  return _commit(fd);
+}
+long ProcessId() {
+  return _getpid();
+}
+#else
+constexpr int kCreateNew = O_WRONLY | O_CREAT | O_EXCL;
+constexpr int kTruncate = O_WRONLY | O_CREAT | O_TRUNC;
+int OpenDescriptor(const fs::path& path, int flags) {
+  // 0666: the process's umask decides, as for any file it creates.
+  return open(path.c_str(), flags | O_CLOEXEC, 0666);
+}
+int CloseDescriptor(int fd) {
+  return close(fd);
+}
+long WriteDescriptor(int fd, const char* data, std::size_t size) {
+  return write(fd, data, size);
+}
+int SyncDescriptor(int fd) {
+  return fsync(fd);
+}
+long ProcessId() {
+  return getpid();
+}
+#endif
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  FileDescriptor& operator=(FileDescriptor&& other) noexcept {
+    std::swap(fd_, other.fd_);
+    return *this;
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  ~FileDescriptor() { Reset(); }
+
+  void Reset() {
+    if (fd_ >= 0) CloseDescriptor(std::exchange(fd_, -1));
+  }
+
+  bool Valid() const { return fd_ >= 0; }
+  int Get() const { return fd_; }
+  // Writes all of `text`, then closes: 0, or the errno value of what failed. A full disk may
+  // show only at the close, so that counts too.
+  int WriteAndClose(const std::string& text, bool sync) {
+    for (std::size_t done = 0; done < text.size();) {
+      errno = 0;
+      const long n = WriteDescriptor(fd_, text.data() + done, text.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return ErrnoOr(EIO);
+      done += static_cast<std::size_t>(n);
+    }
+    errno = 0;
+    if (sync && SyncDescriptor(fd_) != 0) return ErrnoOr(EIO);
+    errno = 0;
+    return CloseDescriptor(std::exchange(fd_, -1)) == 0 ? 0 : ErrnoOr(EIO);
+  }
+
+ private:
+  int fd_;
+};
+
+// Truncates and writes: what is left of the old text when this fails half-way is lost.
+void WriteInPlace(const fs::path& path, const std::string& fileName, const std::string& text) {
+  errno = 0;
+  FileDescriptor file(OpenDescriptor(path, kTruncate));
+  if (!file.Valid()) Fail("Cannot create file", fileName, ErrnoOr(EACCES));
+  if (const int error = file.WriteAndClose(text, false)) Fail("Cannot write file", fileName, error);
+}
+
+// A link stays a link: the file it leads to is the one replaced.
+fs::path FileToReplace(const fs::path& path) {
+  std::error_code ec;
+  if (!fs::is_symlink(fs::symlink_status(path, ec))) return path;
+  fs::path resolved = fs::canonical(path, ec);
+  return ec ? path : resolved;
+}
+
+// The new text's file beside the one it is to replace, in the same folder so that putting it in
+// place is one step of the file system. Removed again unless it took the other's place.
+class TemporaryFile {
+ public:
+  explicit TemporaryFile(const fs::path& beside) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      path_ = beside;
+      path_ += "." + std::to_string(ProcessId()) + "-" + std::to_string(attempt) + ".tmp";
+      errno = 0;
+      file_ = FileDescriptor(OpenDescriptor(path_, kCreateNew));
+      if (file_.Valid()) return;
+      error_ = ErrnoOr(EACCES);
+      if (error_ != EEXIST) break;
+    }
+    path_.clear();
+  }
+  ~TemporaryFile() {
+    file_.Reset();  // Windows removes no open file
+    std::error_code ec;
+    if (!path_.empty()) fs::remove(path_, ec);
+  }
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+  bool Created() const { return file_.Valid(); }
+  int Error() const { return error_; }
+  int Fd() const { return file_.Get(); }
+  int WriteAndClose(const std::string& text) { return file_.WriteAndClose(text, true); }
+
+  // Puts this file in the target's place: true when done, false when the system does not let
+  // the target be replaced; any other failure raises.
+  bool MoveOver(const fs::path& target, const std::string& fileName) {
+#ifdef _WIN32
+    // Refuses a read-only target by itself.
+    if (MoveFileExW(path_.c_str(), target.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      path_.clear();
+      return true;
+    }
+    const DWORD error = GetLastError();
+    if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) return false;
+    throw EInOutError("Cannot write file \"" + fileName + "\": " + SysErrorMessage(error), EIO);
+#else
+    errno = 0;
+    if (rename(path_.c_str(), target.c_str()) == 0) {
+      path_.clear();
+      return true;
+    }
+    const int error = ErrnoOr(EIO);
+    if (error == EACCES || error == EPERM) return false;
+    Fail("Cannot write file", fileName, error);
+#endif
+  }
+
+ private:
+  fs::path path_;
+  FileDescriptor file_{-1};
+  int error_ = 0;
+};
 
 }  // namespace
 
@@ -215,17 +397,43 @@ std::string TMemIniFile::Text() const {
 
 void TMemIniFile::UpdateFile() const {
   const std::string text = Text();
-  errno = 0;
-  std::ofstream file(FsPath(fileName_), std::ios::binary | std::ios::trunc);
-  if (!file) {
-    int error = errno != 0 ? errno : EACCES;
-    throw EInOutError(
-        "Cannot create file \"" + fileName_ + "\": " + std::generic_category().message(error),
-        error);
+  const fs::path target = FileToReplace(FsPath(fileName_));
+  std::error_code ec;
+  const fs::file_status status = fs::status(target, ec);
+  const bool exists = fs::exists(status);
+  if (exists && !fs::is_regular_file(status)) {
+    // A device or a pipe takes the text; putting a file in its place would be wrong.
+    WriteInPlace(target, fileName_, text);
+    return;
   }
-  file.write(text.data(), static_cast<std::streamsize>(text.size()));
-  file.close();
-  if (!file) throw EInOutError("Cannot write file \"" + fileName_ + "\"", EIO);
+#ifndef _WIN32
+  // rename() would replace a read-only file as long as its folder may be written; writing it in
+  // place would have been refused, so this is refused too.
+  if (exists && faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
+    Fail("Cannot create file", fileName_, ErrnoOr(EACCES));
+  }
+#endif
+  TemporaryFile temporary(target);
+  if (!temporary.Created()) {
+    // A folder that may not be written may still hold a file that may: then only in place.
+    if (temporary.Error() == EACCES || temporary.Error() == EPERM) {
+      WriteInPlace(target, fileName_, text);
+      return;
+    }
+    Fail("Cannot create file", fileName_, temporary.Error());
+  }
+#ifndef _WIN32
+  if (exists &&
+      fchmod(temporary.Fd(), static_cast<mode_t>(status.permissions() & fs::perms::mask)) != 0) {
+    Fail("Cannot write file", fileName_, ErrnoOr(EIO));
+  }
+#endif
+  if (const int error = temporary.WriteAndClose(text)) Fail("Cannot write file", fileName_, error);
+  if (!temporary.MoveOver(target, fileName_)) {
+    // The folder keeps the file from being replaced (a sticky folder, a program holding the file
+    // open on Windows); the file itself may still take the text, or refuse it as it should.
+    WriteInPlace(target, fileName_, text);
+  }
 }
 
 int TMemIniFile::LineOfSection(const std::string& section) const {

@@ -40,7 +40,13 @@ class TMemIniFile {
 
   // The whole content as UpdateFile writes it.
   std::string Text() const;
-  // Writes the whole content back to FileName; raises EInOutError when it cannot.
+  // Writes the whole content back to FileName; raises EInOutError when it cannot. The text goes
+  // to a new file beside it, which then takes the old one's place (with the old one's permission
+  // bits), so that a write failing half-way — a full disk, a power cut — leaves the old text
+  // whole, and no new file behind. A file that may not be written is refused, also when its
+  // folder would let it be replaced. Where the folder lets no new file be made, or keeps the file
+  // from being replaced, the file is written in place. A link is followed: the file it leads to
+  // is replaced. A device or a pipe is written to, not replaced.
   void UpdateFile() const;
 
   // Where things stood in the file (1-based line numbers; 0 when not from the file), so that a

@@ -5,11 +5,19 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "host/Exception.h"
 #include "host/IniFiles.h"
 #include "host/SysUtils.h"
 #include "host/TextFile.h"
+#include "tests/Restricted.h"
+
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -29,6 +37,16 @@ class TempDir : public ::testing::Test {
     fs::remove_all(dir_, ec);
   }
   std::string PathOf(const std::string& name) const { return (dir_ / name).string(); }
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir_)) {
+      names.push_back(entry.path().filename().string());
+    }
+    return names;
+  }
+  static void Put(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+  }
   static std::string Slurp(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream s;
@@ -173,6 +191,98 @@ TEST_F(IniFile, UpdateFileIntoAMissingFolderRaises) {
   ini.WriteInteger("Setup", "PreKey", 1);
   EXPECT_THROW(ini.UpdateFile(), host::EInOutError);
 }
+
+TEST_F(IniFile, ReplacingKeepsThePermissionBitsAndLeavesNoOtherFile) {
+  const std::string path = PathOf("ROVUDIZ.INI");
+  host::TMemIniFile ini(path);
+  ini.WriteInteger("Setup", "PreKey", 1);
+  ini.UpdateFile();
+#ifndef _WIN32
+  const mode_t umaskBits = umask(0);
+  umask(umaskBits);
+  EXPECT_EQ(fs::status(path).permissions(), static_cast<fs::perms>(0666 & ~umaskBits));
+  fs::permissions(path, fs::perms{0604});
+#endif
+  ini.WriteInteger("Setup", "PreKey", 2);
+  ini.UpdateFile();
+  EXPECT_EQ(Slurp(path), "[Setup]\r\nPreKey=2\r\n");
+  EXPECT_EQ(Names(), std::vector<std::string>{"ROVUDIZ.INI"});
+#ifndef _WIN32
+  EXPECT_EQ(fs::status(path).permissions(), fs::perms{0604});
+#endif
+}
+
+TEST_F(IniFile, AFileThatMayNotBeWrittenIsNotReplacedNorIsAnyFileLeftBehind) {
+  const std::string path = PathOf("ROVUDIZ.INI");
+  Put(path, "[Setup]\r\nPreKey=1\r\n");
+  host::TMemIniFile ini(path);
+  ini.WriteInteger("Setup", "PreKey", 2);
+  EXPECT_EQ(till_testing::WhileRestricted(
+                path, till_testing::FileAccess::kReadOnly, true,
+                [&] {
+                  try {
+                    ini.UpdateFile();
+                  } catch (const host::EInOutError& e) {
+                    return e.Message().rfind("Cannot create file \"" + path + "\": ", 0) == 0 ? 0
+                                                                                              : 2;
+                  }
+                  return 1;
+                }),
+            0);
+  EXPECT_EQ(Slurp(path), "[Setup]\r\nPreKey=1\r\n");
+  EXPECT_EQ(Names(), std::vector<std::string>{"ROVUDIZ.INI"});
+}
+
+// Where the file may be written but not replaced (a folder that may not be written; on Windows a
+// program holding the file open), it is written in place.
+TEST_F(IniFile, AFileThatMayNotBeReplacedIsWrittenInPlace) {
+  const std::string path = PathOf("ROVUDIZ.INI");
+  Put(path, "[Setup]\r\nPreKey=1\r\n");
+  host::TMemIniFile ini(path);
+  ini.WriteInteger("Setup", "PreKey", 2);
+  EXPECT_EQ(till_testing::WhileRestricted(path, till_testing::FileAccess::kReadWrite, false,
+                                          [&] {
+                                            ini.UpdateFile();
+                                            return 0;
+                                          }),
+            0);
+  EXPECT_EQ(Slurp(path), "[Setup]\r\nPreKey=2\r\n");
+  EXPECT_EQ(Names(), std::vector<std::string>{"ROVUDIZ.INI"});
+}
+
+#ifndef _WIN32
+TEST_F(IniFile, AWriteFailingHalfWayLeavesTheOldTextWhole) {
+  const std::string path = PathOf("ROVUDIZ.INI");
+  Put(path, "[Setup]\r\nPreKey=1\r\n");
+  host::TMemIniFile ini(path);
+  for (int i = 0; i < 100; ++i) ini.WriteInteger("Setup", "Key" + std::to_string(i), i);
+  EXPECT_EQ(till_testing::RunInChild([&] {
+              // The disk takes 64 bytes of the new text and then no more, as a full one would.
+              signal(SIGXFSZ, SIG_IGN);
+              const rlimit limit{64, RLIM_INFINITY};
+              if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return 2;
+              try {
+                ini.UpdateFile();
+              } catch (const host::EInOutError&) {
+                return 0;
+              }
+              return 1;
+            }),
+            0);
+  EXPECT_EQ(Slurp(path), "[Setup]\r\nPreKey=1\r\n");
+  EXPECT_EQ(Names(), std::vector<std::string>{"ROVUDIZ.INI"});
+}
+
+TEST_F(IniFile, ALinkStaysALinkAndTheFileItLeadsToIsReplaced) {
+  Put(PathOf("real.ini"), "[Setup]\r\n");
+  fs::create_symlink("real.ini", PathOf("ROVUDIZ.INI"));
+  host::TMemIniFile ini(PathOf("ROVUDIZ.INI"));
+  ini.WriteInteger("Setup", "PreKey", 2);
+  ini.UpdateFile();
+  EXPECT_TRUE(fs::is_symlink(PathOf("ROVUDIZ.INI")));
+  EXPECT_EQ(Slurp(PathOf("real.ini")), "[Setup]\r\nPreKey=2\r\n");
+}
+#endif
 
 using TextFiles = TempDir;
 
