@@ -39,6 +39,13 @@ std::int32_t ReadInt32(const host::TMemIniFile& ini, const char* key, std::int32
   return static_cast<std::int32_t>(value);
 }
 
+// A settings file that cannot be written (a folder a standard user may not write) must not cost
+// the user the hotkey: loading goes on with what it read, and support can see why a change did
+// not last.
+void TraceWriteFailure(const std::string& fileName, const host::EInOutError& e) {
+  if (host::Tracing()) host::TraceLine("settings", "cannot write " + fileName + ": " + e.Message());
+}
+
 }  // namespace
 
 void ClampSettings() {
@@ -67,7 +74,13 @@ bool LoadSettings() {
 
 bool LoadSettings(const std::string& fileName) {
   SetDefaultSettings();
-  if (!host::FileExists(fileName)) SaveSettings(fileName);
+  if (!host::FileExists(fileName)) {
+    try {
+      SaveSettings(fileName);
+    } catch (const host::EInOutError& e) {
+      TraceWriteFailure(fileName, e);
+    }
+  }
   std::optional<host::TMemIniFile> ini;
   try {
     ini.emplace(fileName);
@@ -80,7 +93,11 @@ bool LoadSettings(const std::string& fileName) {
   b_laavir_makash_le_windows = ini->ReadBool(kSection, kPassOn, kDefaultPassOn);
   // Rewritten from what was read, not from the clamped values: a key code of 0 stays in the file
   // until the next save.
-  ini->UpdateFile();
+  try {
+    ini->UpdateFile();
+  } catch (const host::EInOutError& e) {
+    TraceWriteFailure(fileName, e);
+  }
   ClampSettings();
   return true;
 }

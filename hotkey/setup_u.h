@@ -30,7 +30,8 @@ void SetDefaultSettings();
 
 // Reads the settings, creating a missing file with the defaults and writing the file back in
 // every case, so that what else it holds survives. False when the file exists but cannot be
-// read: the defaults stay. A file that cannot be written raises host::EInOutError.
+// read: the defaults stay. A file that cannot be written costs nothing but the write: what was
+// read stays in memory, and the support trace records the failure.
 bool LoadSettings();
 bool LoadSettings(const std::string& fileName);
 // Writes the settings into the file, keeping what else it holds. A file that exists but cannot

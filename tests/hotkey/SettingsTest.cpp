@@ -9,6 +9,7 @@
 
 #include "host/Exception.h"
 #include "host/Process.h"
+#include "host/Trace.h"
 #include "hotkey/setup_u.h"
 #include "tests/Restricted.h"
 
@@ -150,6 +151,20 @@ TEST_F(Settings, NoModifierChosenIsWrittenBackAsMinusOne) {
             "[Setup]\r\nCtrlAltShiftByte=-1\r\nPreKey=123\r\nb_laavir_makash_le_windows=1\r\n");
 }
 
+TEST_F(Settings, AMissingFolderCostsOnlyTheWriteWhenLoadingAndRaisesWhenSaving) {
+  const std::string trace = (dir_ / "trace.txt").string();
+  const std::string file = (dir_ / "absent" / "ROVUDIZ.INI").string();
+  {
+    const host::Trace tracing(trace, "test");
+    EXPECT_TRUE(setup_u::LoadSettings(file));
+    EXPECT_TRUE(HasDefaults());
+    EXPECT_THROW(setup_u::SaveSettings(file), host::EInOutError);
+  }
+  EXPECT_NE(Slurp(trace).find("settings: cannot write " + file + ": Cannot create file"),
+            std::string::npos)
+      << Slurp(trace);
+}
+
 TEST_F(Settings, AFileThatCannotBeReadGivesTheDefaultsAndIsNotWritten) {
   const std::string text = "[Setup]\r\nCtrlAltShiftByte=1\r\n[Other]\r\nA=1\r\n";
   Put(text);
@@ -164,6 +179,37 @@ TEST_F(Settings, AFileThatCannotBeReadGivesTheDefaultsAndIsNotWritten) {
                                           }),
             0);
   EXPECT_EQ(Slurp(file_), text);
+}
+
+// A folder a standard user may not write must not cost the hotkey: the load keeps what it read.
+TEST_F(Settings, AFileThatCannotBeWrittenCostsOnlyTheWriteWhenLoadingAndRaisesWhenSaving) {
+  const std::string text = "[Setup]\nCtrlAltShiftByte=7\nPreKey=65\nb_laavir_makash_le_windows=0\n";
+  Put(text);
+  const std::string trace = (dir_ / "trace.txt").string();
+  const host::Trace tracing(trace, "test");
+  EXPECT_EQ(till_testing::WhileRestricted(
+                file_, FileAccess::kReadOnly, false,
+                [&] {
+                  till_testing::Checks checks;
+                  setup_u::PreKey = 66;
+                  checks.Expect(setup_u::LoadSettings(file_), "the load succeeds");
+                  checks.Expect(setup_u::CtrlAltShiftByte == 0 && setup_u::PreKey == 65 &&
+                                    !setup_u::b_laavir_makash_le_windows,
+                                "the values read, clamped");
+                  try {
+                    setup_u::SaveSettings(file_);
+                    checks.Expect(false, "the save raises");
+                  } catch (const host::EInOutError&) {
+                  }
+                  setup_u::PreKey = 66;
+                  checks.Expect(setup_u::LoadSettings((dir_ / "NEW.INI").string()) && HasDefaults(),
+                                "a missing file gives the defaults");
+                  return checks.Result();
+                }),
+            0);
+  EXPECT_EQ(Slurp(file_), text);
+  EXPECT_NE(Slurp(trace).find("settings: cannot write " + file_ + ": "), std::string::npos)
+      << Slurp(trace);
 }
 
 }  // namespace
