@@ -24,6 +24,7 @@
 
 #include "host/Exception.h"
 #include "host/SysUtils.h"
+#include "host/UniqueFd.h"
 
 namespace host {
 namespace {
@@ -104,50 +105,29 @@ long ProcessId() {
 }
 #endif
 
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  FileDescriptor& operator=(FileDescriptor&& other) noexcept {
-    std::swap(fd_, other.fd_);
-    return *this;
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  ~FileDescriptor() { Reset(); }
-
-  void Reset() {
-    if (fd_ >= 0) CloseDescriptor(std::exchange(fd_, -1));
-  }
-
-  bool Valid() const { return fd_ >= 0; }
-  int Get() const { return fd_; }
-  // Writes all of `text`, then closes: 0, or the errno value of what failed. A full disk may
-  // show only at the close, so that counts too.
-  int WriteAndClose(const std::string& text, bool sync) {
-    for (std::size_t done = 0; done < text.size();) {
-      errno = 0;
-      const long n = WriteDescriptor(fd_, text.data() + done, text.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return ErrnoOr(EIO);
-      done += static_cast<std::size_t>(n);
-    }
+// Writes all of `text`, then closes: 0, or the errno value of what failed. A full disk may show
+// only at the close, so that counts too.
+int WriteAllAndClose(UniqueFd& file, const std::string& text, bool sync) {
+  for (std::size_t done = 0; done < text.size();) {
     errno = 0;
-    if (sync && SyncDescriptor(fd_) != 0) return ErrnoOr(EIO);
-    errno = 0;
-    return CloseDescriptor(std::exchange(fd_, -1)) == 0 ? 0 : ErrnoOr(EIO);
+    const long n = WriteDescriptor(file.Get(), text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return ErrnoOr(EIO);
+    done += static_cast<std::size_t>(n);
   }
-
- private:
-  int fd_;
-};
+  errno = 0;
+  if (sync && SyncDescriptor(file.Get()) != 0) return ErrnoOr(EIO);
+  errno = 0;
+  return CloseDescriptor(file.Release()) == 0 ? 0 : ErrnoOr(EIO);
+}
 
 // Truncates and writes: what is left of the old text when this fails half-way is lost.
 void WriteInPlace(const fs::path& path, const std::string& fileName, const std::string& text) {
   errno = 0;
-  FileDescriptor file(OpenDescriptor(path, kTruncate));
+  UniqueFd file(OpenDescriptor(path, kTruncate));
   if (!file.Valid()) Fail("Cannot create file", fileName, ErrnoOr(EACCES));
-  if (const int error = file.WriteAndClose(text, false)) Fail("Cannot write file", fileName, error);
+  if (const int error = WriteAllAndClose(file, text, false))
+    Fail("Cannot write file", fileName, error);
 }
 
 // A link stays a link: the file it leads to is the one replaced.
@@ -167,7 +147,7 @@ class TemporaryFile {
       path_ = beside;
       path_ += "." + std::to_string(ProcessId()) + "-" + std::to_string(attempt) + ".tmp";
       errno = 0;
-      file_ = FileDescriptor(OpenDescriptor(path_, kCreateNew));
+      file_ = UniqueFd(OpenDescriptor(path_, kCreateNew));
       if (file_.Valid()) return;
       error_ = ErrnoOr(EACCES);
       if (error_ != EEXIST) break;
@@ -185,7 +165,7 @@ class TemporaryFile {
   bool Created() const { return file_.Valid(); }
   int Error() const { return error_; }
   int Fd() const { return file_.Get(); }
-  int WriteAndClose(const std::string& text) { return file_.WriteAndClose(text, true); }
+  int WriteAndClose(const std::string& text) { return WriteAllAndClose(file_, text, true); }
 
   // Puts this file in the target's place: true when done, false when the system does not let
   // the target be replaced; any other failure raises.
@@ -214,7 +194,7 @@ class TemporaryFile {
 
  private:
   fs::path path_;
-  FileDescriptor file_{-1};
+  UniqueFd file_;
   int error_ = 0;
 };
 

@@ -5,12 +5,12 @@
 #include <memory>
 #include <utility>
 
-#include "platform/common/UniqueFd.h"
+#include "host/UniqueFd.h"
 #include "platform/hidraw/System.h"
 
 namespace hidraw {
 
-using platform::common::UniqueFd;
+using host::UniqueFd;
 
 class IoFd {
  public:

@@ -13,7 +13,7 @@
 
 #include <cerrno>
 
-#include "platform/common/UniqueFd.h"
+#include "host/UniqueFd.h"
 #endif
 
 namespace virtualhid::detail {
@@ -67,7 +67,7 @@ ScenarioFileText Read(const std::string& path) {
 
 ScenarioFileText Read(const std::string& path) {
   // Non-blocking only so that naming a pipe cannot hang the opening; a plain file ignores it.
-  const platform::common::UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  const host::UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (!file.Valid()) {
     const int error = errno;
     const bool missing = error == ENOENT || error == ENOTDIR;

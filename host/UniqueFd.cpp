@@ -1,8 +1,12 @@
-#include "platform/common/UniqueFd.h"
+#include "host/UniqueFd.h"
 
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
-namespace platform::common {
+namespace host {
 
 UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
   if (this != &other) {
@@ -13,9 +17,13 @@ UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
 }
 
 void UniqueFd::Reset() {
+#ifdef _WIN32
+  if (fd_ >= 0) ::_close(fd_);
+#else
   // close() is not retried on EINTR: on Linux the descriptor is gone either way.
   if (fd_ >= 0) ::close(fd_);
+#endif
   fd_ = -1;
 }
 
-}  // namespace platform::common
+}  // namespace host

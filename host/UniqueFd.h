@@ -1,10 +1,10 @@
-// The owner of a file descriptor of the process's own (a file, an eventfd, a pipe), closed with
-// close(). POSIX only.
+// The owner of a C runtime file descriptor (a file, an eventfd, a pipe): close() on POSIX,
+// _close() on Windows.
 #pragma once
 
 #include <utility>
 
-namespace platform::common {
+namespace host {
 
 class UniqueFd {
  public:
@@ -19,9 +19,11 @@ class UniqueFd {
   int Get() const { return fd_; }
   bool Valid() const { return fd_ >= 0; }
   void Reset();
+  // Gives the descriptor up without closing it: for a caller that must see close()'s result.
+  int Release() { return std::exchange(fd_, -1); }
 
  private:
   int fd_ = -1;
 };
 
-}  // namespace platform::common
+}  // namespace host
