@@ -2,13 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "drawer/public_u.h"
 #include "host/Exception.h"
 #include "host/Process.h"
 #include "host/SysUtils.h"
+#include "tests/TestFolder.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -31,10 +30,7 @@ class ResultFile : public ::testing::Test {
     host::SetCommandLine({});
   }
   static std::string Content() {
-    std::ifstream in(host::FsPath(public_u::ResultFileName()), std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
+    return till_testing::ReadWholeFile(host::FsPath(public_u::ResultFileName()));
   }
 };
 

@@ -3,7 +3,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -12,6 +11,7 @@
 #include "host/SysUtils.h"
 #include "host/TextFile.h"
 #include "tests/Restricted.h"
+#include "tests/TestFolder.h"
 
 #ifndef _WIN32
 #include <signal.h>
@@ -23,37 +23,20 @@ namespace {
 
 namespace fs = std::filesystem;
 
+using till_testing::ReadWholeFile;
+using till_testing::WriteWholeFile;
+
 class TempDir : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("till-host-" +
-            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
-  std::string PathOf(const std::string& name) const { return (dir_ / name).string(); }
+  std::string PathOf(const std::string& name) const { return (folder_ / name).string(); }
   std::vector<std::string> Names() const {
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir_)) {
+    for (const auto& entry : fs::directory_iterator(folder_.Path())) {
       names.push_back(entry.path().filename().string());
     }
     return names;
   }
-  static void Put(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-  }
-  static std::string Slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-  fs::path dir_;
+  till_testing::TestFolder folder_{"till-host-"};
 };
 
 using IniFile = TempDir;
@@ -74,10 +57,10 @@ TEST_F(IniFile, RoundTripKeepsEverythingItDoesNotTouch) {
   ini.WriteBool("Setup", "b_flag", true);
   ini.WriteInteger("New", "x", 5);
   ini.UpdateFile();
-  EXPECT_EQ(Slurp(path),
+  EXPECT_EQ(ReadWholeFile(path),
             "; kept comment\r\n[Other]\r\nZeta=1\r\nalpha=two\r\n\r\n[Setup]\r\nPreKey=124\r\n"
             "Unknown=keep me\r\nb_flag=1\r\n[New]\r\nx=5\r\n");
-  EXPECT_EQ(ini.Text(), Slurp(path));
+  EXPECT_EQ(ini.Text(), ReadWholeFile(path));
   host::TMemIniFile again(path);
   EXPECT_EQ(again.ReadInteger("Setup", "PreKey", 0), 124);
   EXPECT_TRUE(again.ReadBool("Setup", "b_flag", false));
@@ -205,7 +188,7 @@ TEST_F(IniFile, ReplacingKeepsThePermissionBitsAndLeavesNoOtherFile) {
 #endif
   ini.WriteInteger("Setup", "PreKey", 2);
   ini.UpdateFile();
-  EXPECT_EQ(Slurp(path), "[Setup]\r\nPreKey=2\r\n");
+  EXPECT_EQ(ReadWholeFile(path), "[Setup]\r\nPreKey=2\r\n");
   EXPECT_EQ(Names(), std::vector<std::string>{"ROVUDIZ.INI"});
 #ifndef _WIN32
   EXPECT_EQ(fs::status(path).permissions(), fs::perms{0604});
@@ -214,7 +197,7 @@ TEST_F(IniFile, ReplacingKeepsThePermissionBitsAndLeavesNoOtherFile) {
 
 TEST_F(IniFile, AFileThatMayNotBeWrittenIsNotReplacedNorIsAnyFileLeftBehind) {
   const std::string path = PathOf("ROVUDIZ.INI");
-  Put(path, "[Setup]\r\nPreKey=1\r\n");
+  WriteWholeFile(path, "[Setup]\r\nPreKey=1\r\n");
   host::TMemIniFile ini(path);
   ini.WriteInteger("Setup", "PreKey", 2);
   EXPECT_EQ(till_testing::WhileRestricted(
@@ -229,7 +212,7 @@ TEST_F(IniFile, AFileThatMayNotBeWrittenIsNotReplacedNorIsAnyFileLeftBehind) {
                   return 1;
                 }),
             0);
-  EXPECT_EQ(Slurp(path), "[Setup]\r\nPreKey=1\r\n");
+  EXPECT_EQ(ReadWholeFile(path), "[Setup]\r\nPreKey=1\r\n");
   EXPECT_EQ(Names(), std::vector<std::string>{"ROVUDIZ.INI"});
 }
 
@@ -237,7 +220,7 @@ TEST_F(IniFile, AFileThatMayNotBeWrittenIsNotReplacedNorIsAnyFileLeftBehind) {
 // program holding the file open), it is written in place.
 TEST_F(IniFile, AFileThatMayNotBeReplacedIsWrittenInPlace) {
   const std::string path = PathOf("ROVUDIZ.INI");
-  Put(path, "[Setup]\r\nPreKey=1\r\n");
+  WriteWholeFile(path, "[Setup]\r\nPreKey=1\r\n");
   host::TMemIniFile ini(path);
   ini.WriteInteger("Setup", "PreKey", 2);
   EXPECT_EQ(till_testing::WhileRestricted(path, till_testing::FileAccess::kReadWrite, false,
@@ -246,14 +229,14 @@ TEST_F(IniFile, AFileThatMayNotBeReplacedIsWrittenInPlace) {
                                             return 0;
                                           }),
             0);
-  EXPECT_EQ(Slurp(path), "[Setup]\r\nPreKey=2\r\n");
+  EXPECT_EQ(ReadWholeFile(path), "[Setup]\r\nPreKey=2\r\n");
   EXPECT_EQ(Names(), std::vector<std::string>{"ROVUDIZ.INI"});
 }
 
 #ifndef _WIN32
 TEST_F(IniFile, AWriteFailingHalfWayLeavesTheOldTextWhole) {
   const std::string path = PathOf("ROVUDIZ.INI");
-  Put(path, "[Setup]\r\nPreKey=1\r\n");
+  WriteWholeFile(path, "[Setup]\r\nPreKey=1\r\n");
   host::TMemIniFile ini(path);
   for (int i = 0; i < 100; ++i) ini.WriteInteger("Setup", "Key" + std::to_string(i), i);
   EXPECT_EQ(till_testing::RunInChild([&] {
@@ -269,18 +252,18 @@ TEST_F(IniFile, AWriteFailingHalfWayLeavesTheOldTextWhole) {
               return 1;
             }),
             0);
-  EXPECT_EQ(Slurp(path), "[Setup]\r\nPreKey=1\r\n");
+  EXPECT_EQ(ReadWholeFile(path), "[Setup]\r\nPreKey=1\r\n");
   EXPECT_EQ(Names(), std::vector<std::string>{"ROVUDIZ.INI"});
 }
 
 TEST_F(IniFile, ALinkStaysALinkAndTheFileItLeadsToIsReplaced) {
-  Put(PathOf("real.ini"), "[Setup]\r\n");
+  WriteWholeFile(PathOf("real.ini"), "[Setup]\r\n");
   fs::create_symlink("real.ini", PathOf("ROVUDIZ.INI"));
   host::TMemIniFile ini(PathOf("ROVUDIZ.INI"));
   ini.WriteInteger("Setup", "PreKey", 2);
   ini.UpdateFile();
   EXPECT_TRUE(fs::is_symlink(PathOf("ROVUDIZ.INI")));
-  EXPECT_EQ(Slurp(PathOf("real.ini")), "[Setup]\r\nPreKey=2\r\n");
+  EXPECT_EQ(ReadWholeFile(PathOf("real.ini")), "[Setup]\r\nPreKey=2\r\n");
 }
 #endif
 
@@ -292,11 +275,11 @@ TEST_F(TextFiles, WriteLnEndsWithCarriageReturnLineFeed) {
   f.Rewrite();
   f.WriteLn("OK");
   f.CloseFile();
-  EXPECT_EQ(Slurp(PathOf("DEDORO.TXT")), "OK\r\n");
+  EXPECT_EQ(ReadWholeFile(PathOf("DEDORO.TXT")), "OK\r\n");
   f.Rewrite();  // a new write replaces the content
   f.WriteLn("NOT_FOUND");
   f.CloseFile();
-  EXPECT_EQ(Slurp(PathOf("DEDORO.TXT")), "NOT_FOUND\r\n");
+  EXPECT_EQ(ReadWholeFile(PathOf("DEDORO.TXT")), "NOT_FOUND\r\n");
   EXPECT_TRUE(host::FileExists(PathOf("DEDORO.TXT")));
   f.Erase();
   EXPECT_FALSE(host::FileExists(PathOf("DEDORO.TXT")));

@@ -3,8 +3,6 @@
 
 #include <climits>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "host/Exception.h"
@@ -12,6 +10,7 @@
 #include "host/Trace.h"
 #include "hotkey/setup_u.h"
 #include "tests/Restricted.h"
+#include "tests/TestFolder.h"
 
 namespace {
 
@@ -24,39 +23,25 @@ std::string Crlf(const std::string& text) {
   return crlf;
 }
 
-std::string Slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using till_testing::ReadWholeFile;
 
 class Settings : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("till-settings-" +
-            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
     file_ = (dir_ / "ROVUDIZ.INI").string();
     // Not the defaults, so that a load leaving one of them alone shows.
     setup_u::CtrlAltShiftByte = 2;
     setup_u::PreKey = 65;
     setup_u::b_laavir_makash_le_windows = false;
   }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-    setup_u::SetDefaultSettings();
-  }
-  void Put(const std::string& text) const { std::ofstream(file_, std::ios::binary) << text; }
+  void TearDown() override { setup_u::SetDefaultSettings(); }
+  void Put(const std::string& text) const { till_testing::WriteWholeFile(file_, text); }
   static bool HasDefaults() {
     return setup_u::CtrlAltShiftByte == 0 && setup_u::PreKey == 123 &&
            setup_u::b_laavir_makash_le_windows;
   }
 
-  fs::path dir_;
+  till_testing::TestFolder dir_{"till-settings-"};
   std::string file_;
 };
 
@@ -101,7 +86,7 @@ TEST(SettingsRules, TheFileSitsBesideTheProgram) {
 TEST_F(Settings, FirstStartInAnEmptyFolderCreatesTheFileWithTheDefaults) {
   EXPECT_TRUE(setup_u::LoadSettings(file_));
   EXPECT_TRUE(HasDefaults());
-  EXPECT_EQ(Slurp(file_),
+  EXPECT_EQ(ReadWholeFile(file_),
             "[Setup]\r\nCtrlAltShiftByte=0\r\nPreKey=123\r\nb_laavir_makash_le_windows=1\r\n");
 }
 
@@ -129,7 +114,7 @@ TEST_F(Settings, LoadReadsSetupAndWritesTheFileBackAsItWasRead) {
     EXPECT_EQ(setup_u::CtrlAltShiftByte, c.modifier) << c.text;
     EXPECT_EQ(setup_u::PreKey, c.key) << c.text;
     EXPECT_EQ(setup_u::b_laavir_makash_le_windows, c.passOn) << c.text;
-    EXPECT_EQ(Slurp(file_), Crlf(c.text));
+    EXPECT_EQ(ReadWholeFile(file_), Crlf(c.text));
   }
 }
 
@@ -138,7 +123,7 @@ TEST_F(Settings, SaveKeepsWhatElseTheFileHoldsAndClampsFirst) {
   setup_u::PreKey = 0;
   setup_u::SaveSettings(file_);
   EXPECT_EQ(setup_u::PreKey, 123);
-  EXPECT_EQ(Slurp(file_),
+  EXPECT_EQ(ReadWholeFile(file_),
             "; till\r\n[Other]\r\nA=1\r\n[Setup]\r\nUnknown=keep\r\nPreKey=123\r\n"
             "CtrlAltShiftByte=2\r\nb_laavir_makash_le_windows=0\r\n");
 }
@@ -147,7 +132,7 @@ TEST_F(Settings, NoModifierChosenIsWrittenBackAsMinusOne) {
   Put("[Setup]\r\nCtrlAltShiftByte=-1\r\nPreKey=0\r\n");
   ASSERT_TRUE(setup_u::LoadSettings(file_));
   setup_u::SaveSettings(file_);
-  EXPECT_EQ(Slurp(file_),
+  EXPECT_EQ(ReadWholeFile(file_),
             "[Setup]\r\nCtrlAltShiftByte=-1\r\nPreKey=123\r\nb_laavir_makash_le_windows=1\r\n");
 }
 
@@ -160,9 +145,9 @@ TEST_F(Settings, AMissingFolderCostsOnlyTheWriteWhenLoadingAndRaisesWhenSaving) 
     EXPECT_TRUE(HasDefaults());
     EXPECT_THROW(setup_u::SaveSettings(file), host::EInOutError);
   }
-  EXPECT_NE(Slurp(trace).find("settings: cannot write " + file + ": Cannot create file"),
+  EXPECT_NE(ReadWholeFile(trace).find("settings: cannot write " + file + ": Cannot create file"),
             std::string::npos)
-      << Slurp(trace);
+      << ReadWholeFile(trace);
 }
 
 TEST_F(Settings, AFileThatCannotBeReadGivesTheDefaultsAndIsNotWritten) {
@@ -178,7 +163,7 @@ TEST_F(Settings, AFileThatCannotBeReadGivesTheDefaultsAndIsNotWritten) {
                                             return checks.Result();
                                           }),
             0);
-  EXPECT_EQ(Slurp(file_), text);
+  EXPECT_EQ(ReadWholeFile(file_), text);
 }
 
 // A folder a standard user may not write must not cost the hotkey: the load keeps what it read.
@@ -207,9 +192,9 @@ TEST_F(Settings, AFileThatCannotBeWrittenCostsOnlyTheWriteWhenLoadingAndRaisesWh
                   return checks.Result();
                 }),
             0);
-  EXPECT_EQ(Slurp(file_), text);
-  EXPECT_NE(Slurp(trace).find("settings: cannot write " + file_ + ": "), std::string::npos)
-      << Slurp(trace);
+  EXPECT_EQ(ReadWholeFile(file_), text);
+  EXPECT_NE(ReadWholeFile(trace).find("settings: cannot write " + file_ + ": "), std::string::npos)
+      << ReadWholeFile(trace);
 }
 
 }  // namespace

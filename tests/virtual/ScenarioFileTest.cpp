@@ -9,6 +9,7 @@
 
 #include "host/IniFiles.h"
 #include "platform/virtual/ScenarioFile.h"
+#include "tests/TestFolder.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -22,16 +23,8 @@ using Outcome = virtualhid::detail::ScenarioFileText::Outcome;
 
 class ScenarioFile : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir = fs::temp_directory_path() /
-          ("scenario_file_" +
-           std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
-  void TearDown() override { fs::remove_all(dir); }
-
-  fs::path dir;
+  till_testing::TestFolder folder{"scenario_file_"};
+  const fs::path dir = folder.Path();
 };
 
 TEST_F(ScenarioFile, ReadsTheWholeFileByteForByte) {

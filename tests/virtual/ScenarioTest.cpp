@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "VirtualTesting.h"
+#include "tests/TestFolder.h"
 #include "host/Forms.h"
 #include "host/Messages.h"
 #include "host/Trace.h"
@@ -24,19 +25,6 @@ using virtualhid::ParseScenario;
 
 class ScenarioTest : public vtest::VirtualHidTest {
  protected:
-  void SetUp() override {
-    vtest::VirtualHidTest::SetUp();
-    dir = fs::temp_directory_path() /
-          ("virtual_hid_scenarios_" +
-           std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
-  void TearDown() override {
-    vtest::VirtualHidTest::TearDown();
-    fs::remove_all(dir);
-  }
-
   std::string Write(const std::string& name, const std::string& text) {
     fs::path path = dir / name;
     std::ofstream(path, std::ios::binary) << text;
@@ -61,7 +49,8 @@ class ScenarioTest : public vtest::VirtualHidTest {
     return lines;
   }
 
-  fs::path dir;
+  till_testing::TestFolder folder{"virtual_hid_scenarios_"};
+  const fs::path dir = folder.Path();
 };
 
 using Lines = std::vector<std::string>;
