@@ -28,8 +28,8 @@ class FakeCodePages {
   explicit FakeCodePages(Address first) : next_(first) {}
 
   Address AllocatePage() {
-    if (pagesLeft_ == 0) return 0;
-    --pagesLeft_;
+    if (pagesLeft == 0) return 0;
+    --pagesLeft;
     const Address page = next_;
     next_ += static_cast<Address>(kThunkPageSize);
     pages_[page] = std::make_unique<Page>();
@@ -64,7 +64,7 @@ class FakeCodePages {
   }
   std::size_t PageCount() const { return pages_.size(); }
 
-  int pagesLeft_ = 1000;
+  int pagesLeft = 1000;
   bool refuseOpen = false;
   bool refuseClose = false;
 
@@ -158,7 +158,7 @@ TEST(ThunkPool, AReleasedSlotIsTheNextHandedOutAndKeepsTheRestOfTheFreeList) {
 TEST(ThunkPool, FailuresReachTheCallerAndLeaveThePoolAsItWas) {
   {
     Pages32 pages(kPage32);
-    pages.pagesLeft_ = 0;
+    pages.pagesLeft = 0;
     Pool32 pool(pages, kDispatch32);
     EXPECT_THROW(pool.AllocHookThunk(1, 1), host::Exception);
     EXPECT_EQ(pool.ThunkFreeList, 0u);
