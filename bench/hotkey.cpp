@@ -19,7 +19,7 @@
 
 #include "apps/tillkey/TillkeyForms.h"
 #include "drawer/public_u.h"
-#include "host/Forms.h"
+#include "host/Application.h"
 #include "hotkey/setup_u.h"
 
 namespace {

@@ -10,7 +10,7 @@
 
 #include "bench/CpuTime.h"
 #include "hid/HidControllerClass.h"
-#include "host/Forms.h"
+#include "host/Application.h"
 #include "host/Messages.h"
 #include "host/Timer.h"
 #include "platform/virtual/VirtualHid.h"

@@ -20,7 +20,8 @@
 #include "drawer/Data_module.h"
 #include "drawer/Main_u.h"
 #include "hid/HidControllerClass.h"
-#include "host/Forms.h"
+#include "host/Application.h"
+#include "host/StdCtrls.h"
 #include "platform/virtual/VirtualHid.h"
 
 namespace {

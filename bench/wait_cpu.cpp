@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "bench/CpuTime.h"
-#include "host/Forms.h"
+#include "host/Application.h"
 #include "host/Messages.h"
 #include "host/Timer.h"
 

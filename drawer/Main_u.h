@@ -6,6 +6,7 @@
 
 #include "hid/HidControllerClass.h"
 #include "host/Forms.h"
+#include "host/StdCtrls.h"
 
 namespace Main_u {
 

@@ -25,6 +25,13 @@ TComponent::~TComponent() {
   if (owner_ != nullptr) owner_->RemoveComponent(this);
 }
 
+TComponent* TComponent::FindComponent(const std::string& name) const {
+  if (name.empty()) return nullptr;
+  auto it = std::find_if(components_.begin(), components_.end(),
+                         [&name](const TComponent* c) { return c->name_ == name; });
+  return it == components_.end() ? nullptr : *it;
+}
+
 void TComponent::BeginLoading() {
   loading_ = true;
   for (TComponent* c : components_) c->loading_ = true;

@@ -27,6 +27,8 @@ class TComponent : public TObject {
   void SetName(const std::string& name) { name_ = name; }
   int ComponentCount() const { return static_cast<int>(components_.size()); }
   TComponent* Components(int index) const { return components_.at(index); }
+  // The owned component of that name, or null.
+  TComponent* FindComponent(const std::string& name) const;
 
   // The component's state flags that the system looks at.
   bool Loading() const { return loading_; }

@@ -2,33 +2,32 @@
 
 #include <algorithm>
 
+#include "host/Application.h"
 #include "host/Messages.h"
-#include "host/Process.h"
-#include "host/Thread.h"
 
 namespace host {
 
-TApplication* Application = nullptr;
-
-namespace {
-// Posted to the application window when a worker thread waits in Synchronize.
-constexpr UINT kSynchronizeMessage = WM_APP + 0x51;
-
-void WakeApplication() {
-  if (Application != nullptr && Application->Handle() != nullptr) {
-    PostMessageTo(Application->Handle(), kSynchronizeMessage, 0, 0);
-  }
-}
-}  // namespace
-
-// ---- TForm ----
-
 TForm::TForm(TComponent* owner) : TComponent(owner) {}
 
-TForm::~TForm() = default;
+TForm::~TForm() {
+  // The controls outlive the form's own part (their owner frees them later): they leave it now,
+  // and their windows go before the form's.
+  for (TControl* control : controls_) {
+    control->DestroyPeer();
+    control->parent_ = nullptr;
+  }
+  controls_.clear();
+  tabList_.clear();
+  peer_.reset();
+}
 
 FormPeer& TForm::Peer() {
-  if (!peer_) peer_ = CreateFormPeer(*this);
+  if (!peer_) {
+    peer_ = CreateFormPeer(*this);
+    const HWND wnd = peer_->Handle();
+    for (TControl* control : controls_) control->CreatePeer(wnd);
+    ApplyTabOrder();
+  }
   return *peer_;
 }
 
@@ -48,6 +47,26 @@ void TForm::SetCaption(const std::string& caption) {
   Peer().SetCaption(caption);
 }
 
+void TForm::SetColor(TColor color) {
+  color_ = color;
+  if (peer_) peer_->UpdateStyle();
+}
+
+void TForm::SetFont(const TFont& font) {
+  font_ = font;
+  for (TControl* control : controls_) {
+    if (control->ParentFont()) control->StyleChanged();
+  }
+}
+
+void TForm::SetBiDiMode(TBiDiMode mode) {
+  biDiMode_ = mode;
+  if (peer_) peer_->UpdateStyle();
+  for (TControl* control : controls_) {
+    if (control->ParentBiDiMode()) control->StyleChanged();
+  }
+}
+
 void TForm::SetBounds(int left, int top, int width, int height) {
   left_ = left;
   top_ = top;
@@ -60,12 +79,48 @@ void TForm::Close() {
   bool canClose = true;
   if (OnCloseQuery) OnCloseQuery(this, canClose);
   if (!canClose) return;
+  if (modal_) {
+    // The modal loop hides the form once it sees the result.
+    modalResult_ = mrCancel;
+    return;
+  }
   Hide();
   if (Application != nullptr && Application->MainForm() == this) Application->Terminate();
 }
 
 void TForm::SetFocus() {
   if (visible_) Peer().Activate();
+}
+
+TModalResult TForm::ShowModal() {
+  if (visible_ || modal_) return mrNone;
+  modal_ = true;
+  modalResult_ = mrNone;
+  Peer().BeginModal();
+  // Whatever ends the loop, a handler's exception included, the program's windows take input
+  // again and the form is gone from the screen.
+  struct Restore {
+    TForm& form;
+    ~Restore() {
+      form.Hide();
+      if (form.peer_) form.peer_->EndModal();
+      form.modal_ = false;
+    }
+  } restore{*this};
+  Show();
+  FocusFirstControl();
+  while (modalResult_ == mrNone && visible_) {
+    if (Application != nullptr) {
+      if (Application->Terminated()) break;
+      Application->HandleMessage();
+    } else {
+      bool quit = false;
+      if (!DispatchOne(&quit)) WaitForMessage();
+      if (quit) break;
+    }
+  }
+  if (modalResult_ == mrNone) modalResult_ = mrCancel;
+  return modalResult_;
 }
 
 void TForm::DoActivate() {
@@ -81,111 +136,54 @@ void TForm::AfterConstruction() {
   if (OnCreate) OnCreate(this);
 }
 
-// ---- TListBox ----
-
-int TListBox::Add(const std::string& text, TObject* object) {
-  items_.push_back({text, object});
-  return Count() - 1;
-}
-
-void TListBox::Clear() {
-  items_.clear();
-  itemIndex_ = -1;
-}
-
-void TListBox::SetItemIndex(int index) {
-  if (index < -1 || index >= Count()) return;
-  itemIndex_ = index;
-}
-
-// ---- TLabel ----
-
-void TLabel::SetCaption(const std::string& caption) {
-  caption_ = caption;
-}
-
-// ---- TApplication ----
-
-TApplication::TApplication() : TComponent(nullptr) {
-  Application = this;
-  window_ = HiddenWindow(WndMethod::Of<&TApplication::WndProc>(this));
-  SetSynchronizeWakeup(Event<void()>::Of<&WakeApplication>());
-}
-
-TApplication::~TApplication() {
-  // Forms and modules go first, while the application and its window still exist for them.
-  DestroyComponents();
-  SetSynchronizeWakeup(nullptr);
-  if (Application == this) Application = nullptr;
-}
-
-void TApplication::Run() {
-  if (mainForm_ != nullptr && ShowMainForm) {
-    mainForm_->Show();  // showing activates it
+void TForm::InsertControl(TControl* control) {
+  controls_.push_back(control);
+  if (control->IsWindowed()) tabList_.push_back(control);
+  if (peer_) {
+    control->CreatePeer(peer_->Handle());
+    ApplyTabOrder();
   }
-  while (!terminated_) HandleMessage();
 }
 
-void TApplication::Terminate() {
-  if (terminated_) return;
-  terminated_ = true;
-  // Wakes a loop that is blocked in its wait so that it sees the flag.
-  PostQuit();
+void TForm::RemoveControl(TControl* control) {
+  controls_.erase(std::remove(controls_.begin(), controls_.end(), control), controls_.end());
+  tabList_.erase(std::remove(tabList_.begin(), tabList_.end(), control), tabList_.end());
 }
 
-void TApplication::ProcessMessages() {
-  CheckSynchronize();
-  DispatchPending();
+int TForm::TabIndexOf(const TControl* control) const {
+  auto it = std::find(tabList_.begin(), tabList_.end(), control);
+  return it == tabList_.end() ? -1 : static_cast<int>(it - tabList_.begin());
 }
 
-void TApplication::HandleMessage() {
-  bool quit = false;
-  if (DispatchOne(&quit)) return;
-  if (CheckSynchronize()) return;
-  WaitForMessage();
+void TForm::MoveInTabOrder(TControl* control, int position) {
+  auto it = std::find(tabList_.begin(), tabList_.end(), control);
+  if (it == tabList_.end() || position < 0) return;
+  tabList_.erase(it);
+  position = std::min(position, static_cast<int>(tabList_.size()));
+  tabList_.insert(tabList_.begin() + position, control);
+  ApplyTabOrder();
 }
 
-void TApplication::Minimize() {
-  if (minimized_) return;
-  minimized_ = true;
-  if (OnMinimize) OnMinimize(this);
-}
-
-void TApplication::Restore() {
-  if (!minimized_) return;
-  minimized_ = false;
-  if (OnRestore) OnRestore(this);
-}
-
-std::string TApplication::ExeName() const {
-  return ModuleFileName();
-}
-
-void TApplication::HookMainWindow(TWindowHook hook) {
-  for (const TWindowHook& h : hooks_) {
-    if (h.Identical(hook)) return;
+void TForm::ApplyTabOrder() {
+  if (!peer_) return;
+  HWND previous = nullptr;
+  for (TControl* control : tabList_) {
+    if (control->Peer() != nullptr) previous = control->Peer()->PlaceAfter(previous);
   }
-  hooks_.push_back(hook);
+  for (TControl* control : controls_) {
+    if (!control->IsWindowed() && control->Peer() != nullptr) {
+      previous = control->Peer()->PlaceAfter(previous);
+    }
+  }
 }
 
-void TApplication::UnhookMainWindow(TWindowHook hook) {
-  hooks_.erase(std::remove_if(hooks_.begin(), hooks_.end(),
-                              [&](const TWindowHook& h) { return h.Identical(hook); }),
-               hooks_.end());
-}
-
-LRESULT TApplication::WndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == kSynchronizeMessage) {
-    CheckSynchronize();
-    return 0;
+void TForm::FocusFirstControl() {
+  for (TControl* control : tabList_) {
+    if (control->TabStop()) {
+      control->SetFocus();
+      return;
+    }
   }
-  // A copy: a hook may unhook itself.
-  std::vector<TWindowHook> hooks = hooks_;
-  for (const TWindowHook& hook : hooks) {
-    LRESULT result = 0;
-    if (hook(msg, wParam, lParam, result)) return result;
-  }
-  return DefaultWindowProc(wnd, msg, wParam, lParam);
 }
 
 }  // namespace host

@@ -1,15 +1,15 @@
-// The application object, forms, data modules, the list box and the label. Forms are models (state
-// plus events); a backend gives a form a native window where a person sees it.
+// Forms and data modules. Forms are models (state plus events); a backend gives a form a native
+// window where a person sees it, and its controls their child windows.
 #pragma once
 
 #include <memory>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include "host/Component.h"
+#include "host/Controls.h"
 #include "host/Event.h"
-#include "host/Messages.h"
+#include "host/Graphics.h"
 #include "host/WinDefs.h"
 
 namespace host {
@@ -25,12 +25,23 @@ class FormPeer {
   virtual void SetVisible(bool visible) = 0;
   virtual void SetBounds(int left, int top, int width, int height) = 0;
   virtual void SetCaption(const std::string& caption) = 0;
+  // Reading order and colour are taken anew from the form.
+  virtual void UpdateStyle() = 0;
   virtual void Activate() = 0;  // bring to the foreground; OnActivate follows from the loop
+  // While a form is modal the person can use no other window of the program.
+  virtual void BeginModal() = 0;
+  virtual void EndModal() = 0;
 };
 std::unique_ptr<FormPeer> CreateFormPeer(TForm& form);
 
 enum class TWindowState { wsNormal, wsMinimized, wsMaximized };
 enum class TBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
+
+// What ended a modal form.
+using TModalResult = int;
+inline constexpr TModalResult mrNone = 0;
+inline constexpr TModalResult mrOk = 1;
+inline constexpr TModalResult mrCancel = 2;
 
 using TCloseQueryEvent = Event<void(TObject* Sender, bool& CanClose)>;
 
@@ -49,6 +60,15 @@ class TForm : public TComponent {
   void SetBorderStyle(TBorderStyle style) { borderStyle_ = style; }
   const std::string& Caption() const { return caption_; }
   void SetCaption(const std::string& caption);
+  TColor Color() const { return color_; }
+  void SetColor(TColor color);
+  // The font its controls take while their ParentFont holds.
+  const TFont& Font() const { return font_; }
+  void SetFont(const TFont& font);
+  // A form has no parent to take its reading order from.
+  TBiDiMode BiDiMode() const { return biDiMode_; }
+  void SetBiDiMode(TBiDiMode mode);
+  bool UseRightToLeftReading() const { return biDiMode_ == TBiDiMode::bdRightToLeft; }
 
   int Left() const { return left_; }
   int Top() const { return top_; }
@@ -58,6 +78,7 @@ class TForm : public TComponent {
   void SetTop(int v) { SetBounds(left_, v, width_, height_); }
   void SetWidth(int v) { SetBounds(left_, top_, v, height_); }
   void SetHeight(int v) { SetBounds(left_, top_, width_, v); }
+  // The whole window, frame included, in screen coordinates.
   void SetBounds(int left, int top, int width, int height);
 
   TNotifyEvent OnCreate;
@@ -65,13 +86,29 @@ class TForm : public TComponent {
   TNotifyEvent OnDblClick;
   TCloseQueryEvent OnCloseQuery;
 
-  // Asks OnCloseQuery; when the form may close it is hidden, and closing the main form ends the
-  // application's Run.
+  // Asks OnCloseQuery; when the form may close it is hidden (a modal form ends with mrCancel),
+  // and closing the main form ends the application's Run.
   void Close();
   // Give the form the focus (it activates; OnActivate follows).
   void SetFocus();
   bool Active() const { return active_; }
   HWND Handle() const;
+
+  // Shows the form and keeps dispatching every message (hooks and timers go on) until its
+  // ModalResult is set, it is closed or hidden, or the application ends; then hides it. The
+  // other windows of the program take no input meanwhile. The first control in the tab order
+  // has the focus. Gives the ModalResult (mrCancel when it ended otherwise); a form already
+  // visible or modal cannot be made modal and gives mrNone.
+  TModalResult ShowModal();
+  bool Modal() const { return modal_; }
+  TModalResult ModalResult() const { return modalResult_; }
+  void SetModalResult(TModalResult value) { modalResult_ = value; }
+
+  // Its controls, in the order they were placed on it.
+  int ControlCount() const { return static_cast<int>(controls_.size()); }
+  TControl* Controls(int index) const { return controls_.at(index); }
+  // The windowed controls in tab order.
+  const std::vector<TControl*>& TabList() const { return tabList_; }
 
   // Called by the native side.
   void DoActivate();
@@ -81,14 +118,29 @@ class TForm : public TComponent {
   virtual void AfterConstruction();
 
  private:
+  friend class TControl;
   FormPeer& Peer();
+  void InsertControl(TControl* control);
+  void RemoveControl(TControl* control);
+  int TabIndexOf(const TControl* control) const;
+  void MoveInTabOrder(TControl* control, int position);
+  // Puts the windows of the controls in tab order, the way the system walks them.
+  void ApplyTabOrder();
+  void FocusFirstControl();
 
   bool visible_ = false;
   bool active_ = false;
+  bool modal_ = false;
+  TModalResult modalResult_ = mrNone;
   TWindowState windowState_ = TWindowState::wsNormal;
   TBorderStyle borderStyle_ = TBorderStyle::bsSizeable;
   std::string caption_;
+  TColor color_ = clBtnFace;
+  TFont font_;
+  TBiDiMode biDiMode_ = TBiDiMode::bdLeftToRight;
   int left_ = 0, top_ = 0, width_ = 320, height_ = 240;
+  std::vector<TControl*> controls_;
+  std::vector<TControl*> tabList_;
   std::unique_ptr<FormPeer> peer_;
 };
 
@@ -100,105 +152,5 @@ class TDataModule : public TComponent {
     if (OnCreate) OnCreate(this);
   }
 };
-
-// A list box's lines, each with one attached object.
-class TListBox : public TComponent {
- public:
-  explicit TListBox(TComponent* owner) : TComponent(owner) {}
-
-  int Count() const { return static_cast<int>(items_.size()); }
-  int Add(const std::string& text, TObject* object = nullptr);
-  void Clear();
-  const std::string& Strings(int index) const { return items_.at(index).text; }
-  TObject* Objects(int index) const { return items_.at(index).object; }
-  void SetObjects(int index, TObject* object) { items_.at(index).object = object; }
-  int ItemIndex() const { return itemIndex_; }
-  // A value outside -1 .. Count-1 is not taken: the index stays what it was.
-  void SetItemIndex(int index);
-
-  TNotifyEvent OnClick;
-  void Click() {
-    if (OnClick) OnClick(this);
-  }
-
- private:
-  struct Item {
-    std::string text;
-    TObject* object;
-  };
-  std::vector<Item> items_;
-  int itemIndex_ = -1;
-};
-
-// A label's text. The labels the logic writes to are never seen, so the text is all there is.
-class TLabel : public TComponent {
- public:
-  explicit TLabel(TComponent* owner) : TComponent(owner) {}
-
-  const std::string& Caption() const { return caption_; }
-  void SetCaption(const std::string& caption);
-
- private:
-  std::string caption_;
-};
-
-// A hook on the application window's messages: returning true means handled.
-using TWindowHook = Event<bool(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)>;
-
-class TApplication : public TComponent {
- public:
-  // Becomes the process's Application while it lives.
-  TApplication();
-  ~TApplication() override;
-
-  void Initialize() {}
-  const std::string& Title() const { return title_; }
-  void SetTitle(const std::string& title) { title_ = title; }
-
-  // Creates a form or data module owned by the application; the first form becomes MainForm.
-  template <class T>
-  void CreateForm(T*& reference) {
-    T* instance = new T(this);
-    reference = instance;
-    if constexpr (std::is_base_of_v<TForm, T>) {
-      if (mainForm_ == nullptr) mainForm_ = instance;
-    }
-    instance->AfterConstruction();
-  }
-  TForm* MainForm() const { return mainForm_; }
-
-  // Shows the main form (when ShowMainForm) and dispatches messages until Terminate.
-  void Run();
-  void Terminate();
-  bool Terminated() const { return terminated_; }
-  // Dispatches everything that is waiting, timers that are due included, then returns.
-  void ProcessMessages();
-  // Dispatches one message; when none is waiting, blocks until one is (never spins).
-  void HandleMessage();
-
-  void Minimize();
-  void Restore();
-  TNotifyEvent OnMinimize;
-  TNotifyEvent OnRestore;
-  bool ShowMainForm = true;
-
-  std::string ExeName() const;
-  HWND Handle() const { return window_.Handle(); }
-  void HookMainWindow(TWindowHook hook);
-  void UnhookMainWindow(TWindowHook hook);
-
- private:
-  LRESULT WndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
-
-  std::string title_;
-  TForm* mainForm_ = nullptr;
-  bool terminated_ = false;
-  bool minimized_ = false;
-  std::vector<TWindowHook> hooks_;
-  HiddenWindow window_;  // last: its method reads the hooks
-};
-
-// The process's application object (null when none exists).
-extern TApplication* Application;
 
 }  // namespace host

@@ -204,10 +204,9 @@ TMemIniFile::TMemIniFile(std::string fileName) : fileName_(std::move(fileName)) 
   std::error_code ec;
   auto path = FsPath(fileName_);
   if (!std::filesystem::exists(path, ec)) return;
+  errno = 0;
   std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    throw EInOutError("Cannot open file \"" + fileName_ + "\"", EACCES);
-  }
+  if (!in) Fail("Cannot open file", fileName_, ErrnoOr(EACCES));
   std::ostringstream text;
   text << in.rdbuf();
   Parse(text.str());

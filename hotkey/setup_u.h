@@ -1,12 +1,41 @@
-// The hotkey's settings: in memory, and in ROVUDIZ.INI beside the executable.
+// The hotkey's settings: in memory, in ROVUDIZ.INI beside the executable, and in the setup dialog
+// where the person picks the modifier, captures the key and chooses whether it reaches Windows.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "host/Forms.h"
+#include "host/StdCtrls.h"
+
 namespace setup_u {
 
-class TSetupForm;
+// The setup dialog: Hebrew, right to left.
+class TSetupForm : public host::TForm {
+ public:
+  explicit TSetupForm(host::TComponent* owner);
+
+  // Where the dialog's values are saved: the settings file unless told otherwise.
+  std::string FileName;
+
+  host::TLabel* Label1 = nullptr;
+  host::TLabel* Label2 = nullptr;
+  host::TButton* btnClose = nullptr;
+  host::TRadioGroup* RadioGroup1 = nullptr;
+  host::TEdit* Edit1 = nullptr;
+  host::TButton* btnSetDefault = nullptr;
+  host::TCheckBox* cbLaavirMakashLeWindows = nullptr;
+
+  // Takes the dialog's values, saves them and closes the dialog. When they cannot be saved the
+  // person is told why, and the dialog stays open with the values already in memory.
+  void btnCloseClick(host::TObject* Sender);
+  // The defaults, in memory and in the dialog; the file is not touched.
+  void btnSetDefaultClick(host::TObject* Sender);
+  void Edit1KeyDown(host::TObject* Sender, WORD& Key, host::TShiftState Shift);
+  // The key field shows the code of the last key event the keyboard hook saw, which the main
+  // form's Label4 holds: on a key's release, that key's own code.
+  void Edit1KeyUp(host::TObject* Sender, WORD& Key, host::TShiftState Shift);
+};
 
 // The modifier: 0 Ctrl, 1 Alt, 2 Shift, 3 none (the setup dialog's radio items, in order).
 extern std::int32_t CtrlAltShiftByte;
@@ -34,9 +63,16 @@ void SetDefaultSettings();
 // read stays in memory, and the support trace records the failure.
 bool LoadSettings();
 bool LoadSettings(const std::string& fileName);
-// Writes the settings into the file, keeping what else it holds. A file that exists but cannot
-// be read is left alone; one that cannot be written raises host::EInOutError.
-void SaveSettings();
-void SaveSettings(const std::string& fileName);
+// Writes the settings into the file, keeping what else it holds. False when the file exists but
+// cannot be read (it is left alone); one that cannot be written raises host::EInOutError.
+bool SaveSettings();
+bool SaveSettings(const std::string& fileName);
+
+// The settings in memory into the open dialog's controls; nothing when it is not open.
+void ShowSettingsInDialog();
+// Opens the dialog modally with the settings freshly loaded; SetupForm holds it while it is open.
+// While it is open, a second request brings it to the front instead of opening another.
+void ShowSetupDialog();
+void ShowSetupDialog(const std::string& fileName);
 
 }  // namespace setup_u

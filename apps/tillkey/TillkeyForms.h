@@ -6,6 +6,7 @@
 
 #include "drawer/Main_u.h"
 #include "host/Forms.h"
+#include "host/StdCtrls.h"
 #include "hotkey/hooks.h"
 
 namespace Main_u {

@@ -3,7 +3,7 @@
 #include <exception>
 
 #include "drawer/public_u.h"
-#include "host/Forms.h"
+#include "host/Application.h"
 #include "host/Trace.h"
 
 namespace Data_module {

@@ -17,6 +17,10 @@ class PortableFormPeer final : public FormPeer {
   }
   void SetBounds(int, int, int, int) override {}
   void SetCaption(const std::string&) override {}
+  void UpdateStyle() override {}
+  // Nothing takes input here but what the tests deliver.
+  void BeginModal() override {}
+  void EndModal() override {}
   void Activate() override { PostMessageTo(window_.Handle(), WM_ACTIVATE, 1, 0); }
 
  private:

@@ -103,6 +103,35 @@ LRESULT CallAfter(HHOOK from, int code, WPARAM wParam, LPARAM lParam) {
   return next ? next->proc(code, wParam, lParam) : 0;
 }
 
+HWND gFocusedWindow = nullptr;  // the GUI thread's keyboard focus
+
+// Windows tells the hooks which of a pair of modifier keys it was, and the window only the pair.
+WPARAM WindowVirtualKey(DWORD vkCode) {
+  switch (vkCode) {
+    case 160:  // VK_LSHIFT, VK_RSHIFT
+    case 161:
+      return 16;
+    case 162:  // VK_LCONTROL, VK_RCONTROL
+    case 163:
+      return 17;
+    case 164:  // VK_LMENU, VK_RMENU
+    case 165:
+      return 18;
+    default:
+      return vkCode;
+  }
+}
+
+// A key message's lParam: repeat count 1, scan code, extended key, previous state and release.
+LPARAM KeyMessageParam(const portable::KeyStroke& key) {
+  const bool up = (key.flags & LLKHF_UP) != 0;
+  std::uint32_t value = 1 | ((key.scanCode & 0xFF) << 16);
+  if ((key.flags & LLKHF_EXTENDED) != 0) value |= 1u << 24;
+  if ((key.flags & LLKHF_ALTDOWN) != 0) value |= 1u << 29;
+  if (up) value |= (1u << 30) | (1u << 31);
+  return static_cast<LPARAM>(value);
+}
+
 portable::KeyOutcome Deliver(const portable::KeyStroke& key) {
   KBDLLHOOKSTRUCT info{key.vkCode, key.scanCode, key.flags, static_cast<DWORD>(TickCountMs()), 0};
   WPARAM message = key.message;
@@ -110,6 +139,11 @@ portable::KeyOutcome Deliver(const portable::KeyStroke& key) {
   portable::KeyOutcome outcome{
       key, CallAfter(nullptr, HC_ACTION, message, reinterpret_cast<LPARAM>(&info))};
   HookChain::Get().Record(outcome);
+  // Posted, as the system queues input: the window sees the key after the hooks have.
+  if (outcome.ReachedWindow() && gFocusedWindow != nullptr) {
+    PostMessageTo(gFocusedWindow, static_cast<UINT>(message), WindowVirtualKey(key.vkCode),
+                  KeyMessageParam(key));
+  }
   return outcome;
 }
 
@@ -150,6 +184,14 @@ KeyOutcome PressKey(const KeyStroke& key) {
   while (ServeInput()) {
   }
   return Deliver(key);
+}
+
+void SetFocusedWindow(HWND wnd) {
+  gFocusedWindow = wnd;
+}
+
+HWND FocusedWindow() {
+  return gFocusedWindow;
 }
 
 std::vector<KeyOutcome> TakeKeyOutcomes() {

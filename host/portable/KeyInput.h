@@ -1,6 +1,6 @@
 // The portable backend's keyboard: tests and integrators press keys, which travel through the
 // in-process hook chain (host/SystemHook.h) the way the system sends them through its own, and
-// see what each hook chain decided and whether the key reached the focused window.
+// see what each hook chain decided; a key that passes reaches the focused window as a message.
 #pragma once
 
 #include <cstddef>
@@ -29,6 +29,11 @@ void InjectKey(const KeyStroke& key);
 // GUI thread: the key goes through the chain now, as if the system had sent it while the thread
 // retrieved messages; input queued earlier goes first. Returns this key's outcome.
 KeyOutcome PressKey(const KeyStroke& key);
+// GUI thread: the window that keys reach once the hooks let them through, as WM_KEYDOWN, WM_KEYUP
+// and their WM_SYS forms (null: keys reach no window).
+void SetFocusedWindow(HWND wnd);
+HWND FocusedWindow();
+
 // The outcomes of the keys that have gone through since the last call, oldest first.
 std::vector<KeyOutcome> TakeKeyOutcomes();
 

@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "host/win32/FormWindows.h"
 #include "host/win32/WindowClass.h"
 
 namespace host {
@@ -64,8 +65,9 @@ BOOL CALLBACK PostToOwnWindow(HWND wnd, LPARAM param) {
 }
 
 // Dispatches one message taken from the queue; false when it was the quit request.
-bool Deliver(const MSG& msg) {
+bool Deliver(MSG& msg) {
   if (msg.message == WM_QUIT) return false;
+  if (win32::TranslateFormNavigation(msg)) return true;
   TranslateMessage(&msg);
   DispatchMessageW(&msg);
   return true;

@@ -8,6 +8,7 @@
 
 #include "apps/tillkey/TillkeyForms.h"
 #include "drawer/public_u.h"
+#include "host/Application.h"
 #include "host/portable/Clock.h"
 #include "host/portable/KeyInput.h"
 #include "hotkey/setup_u.h"

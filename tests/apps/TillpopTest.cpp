@@ -10,6 +10,7 @@
 
 #include "apps/tillpop/TillpopForms.h"
 #include "drawer/public_u.h"
+#include "host/Application.h"
 #include "host/Messages.h"
 #include "host/Process.h"
 #include "host/SysUtils.h"

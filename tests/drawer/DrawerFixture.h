@@ -8,7 +8,7 @@
 #include "drawer/Data_module.h"
 #include "drawer/Main_u.h"
 #include "drawer/public_u.h"
-#include "host/Forms.h"
+#include "host/Application.h"
 #include "host/Messages.h"
 #include "host/portable/Clock.h"
 #include "platform/virtual/VirtualHid.h"

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "hid/HidControllerClass.h"
-#include "host/Forms.h"
+#include "host/Application.h"
 #include "host/Timer.h"
 #include "platform/virtual/VirtualHid.h"
 

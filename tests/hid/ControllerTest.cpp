@@ -9,7 +9,7 @@
 #include "hid/Hid.h"
 #include "hid/HidControllerClass.h"
 #include "hid/LibraryLoader.h"
-#include "host/Forms.h"
+#include "host/Application.h"
 #include "platform/virtual/VirtualHid.h"
 
 namespace {

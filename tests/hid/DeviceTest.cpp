@@ -9,7 +9,7 @@
 #include "hid/HidControllerClass.h"
 #include "hid/Kernel32.h"
 #include "hid/SetupApi.h"
-#include "host/Forms.h"
+#include "host/Application.h"
 #include "platform/virtual/VirtualHid.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "hid/HidControllerClass.h"
-#include "host/Forms.h"
+#include "host/Application.h"
 #include "host/Messages.h"
 #include "host/Thread.h"
 #include "platform/virtual/VirtualHid.h"

@@ -5,7 +5,7 @@
 #include "hid/Hid.h"
 #include "hid/HidControllerClass.h"
 #include "hid/SetupApi.h"
-#include "host/Forms.h"
+#include "host/Application.h"
 
 namespace {
 

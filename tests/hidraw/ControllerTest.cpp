@@ -10,7 +10,7 @@
 #include "drawer/Main_u.h"
 #include "drawer/public_u.h"
 #include "hid/HidControllerClass.h"
-#include "host/Forms.h"
+#include "host/Application.h"
 #include "host/portable/Clock.h"
 #include "platform/virtual/Firmware.h"
 #include "tests/hidraw/HidrawTesting.h"

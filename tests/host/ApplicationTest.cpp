@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "host/Forms.h"
+#include "host/Application.h"
+#include "host/StdCtrls.h"
 #include "host/Thread.h"
 #include "host/Timer.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "host/Forms.h"
+#include "host/Application.h"
 #include "host/Messages.h"
 #include "host/Timer.h"
 #include "host/portable/Clock.h"

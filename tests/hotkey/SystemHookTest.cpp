@@ -13,6 +13,7 @@
 
 #include "apps/tillkey/TillkeyForms.h"
 #include "drawer/public_u.h"
+#include "host/Application.h"
 #include "hotkey/hooks.h"
 #include "hotkey/setup_u.h"
 

@@ -9,7 +9,7 @@
 
 #include "VirtualTesting.h"
 #include "tests/TestFolder.h"
-#include "host/Forms.h"
+#include "host/Application.h"
 #include "host/Messages.h"
 #include "host/Trace.h"
 #include "host/portable/Clock.h"
