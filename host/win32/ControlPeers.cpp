@@ -90,6 +90,20 @@ const wchar_t* ClassOf(TControlKind kind) {
   }
 }
 
+// Whether the UTF-8 text holds a character of the Hebrew block, U+0590..U+05FF: D6 90..D6 BF
+// and D7 80..D7 BF.
+bool HasHebrew(const std::string& text) {
+  for (std::size_t i = 0; i + 1 < text.size(); ++i) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const auto next = static_cast<unsigned char>(text[i + 1]);
+    if ((lead == 0xD6 && next >= 0x90 && next <= 0xBF) ||
+        (lead == 0xD7 && next >= 0x80 && next <= 0xBF)) {
+      return true;
+    }
+  }
+  return false;
+}
+
 TShiftState CurrentShiftState() {
   TShiftState shift = 0;
   if (GetKeyState(VK_SHIFT) < 0) shift |= ssShift;
@@ -155,6 +169,7 @@ class Win32ControlPeer final : public ControlPeer, public NativeControl {
 
   void SetText(const std::string& text) override {
     if (wnd_ != nullptr) SetWindowTextW(wnd_, Wide(text).c_str());
+    if (HasHebrew(text) != HasHebrew(fontText_)) TakeFont();
   }
 
   void UpdateStyle() override {
@@ -176,6 +191,7 @@ class Win32ControlPeer final : public ControlPeer, public NativeControl {
 
   void SetItems(const std::vector<std::string>& items) override {
     DestroyItems();
+    itemTexts_ = items;
     for (std::size_t i = 0; i < items.size(); ++i) {
       const RECT r = RadioItemBounds(control_, static_cast<int>(i), static_cast<int>(items.size()));
       HWND item = MakeWindow(L"BUTTON", items[i], ItemStyle(i), r);
@@ -297,7 +313,9 @@ class Win32ControlPeer final : public ControlPeer, public NativeControl {
 
   // The old font is deleted only once no window uses it any more.
   void TakeFont() {
-    FontHandle font = CreateNativeFont(control_.Font());
+    fontText_ = control_.Caption();
+    for (const std::string& item : itemTexts_) fontText_ += item;
+    FontHandle font = CreateNativeFont(control_.Font(), fontText_);
     const auto handle = reinterpret_cast<WPARAM>(font.Get());
     if (wnd_ != nullptr) SendMessageW(wnd_, WM_SETFONT, handle, TRUE);
     for (HWND item : items_) SendMessageW(item, WM_SETFONT, handle, TRUE);
@@ -348,6 +366,8 @@ class Win32ControlPeer final : public ControlPeer, public NativeControl {
   std::vector<HWND> items_;
   int selected_ = -1;
   HWND placedAfter_ = nullptr;
+  std::vector<std::string> itemTexts_;
+  std::string fontText_;  // the texts the font was chosen for
   FontHandle font_;
 };
 
@@ -358,11 +378,11 @@ NativeControl* NativeControlOf(HWND child) {
                           : nullptr;
 }
 
-FontHandle CreateNativeFont(const TFont& font) {
+FontHandle CreateNativeFont(const TFont& font, const std::string& text) {
   LOGFONTW lf{};
   lf.lfHeight = -font.Height;  // negative: the character's height, as the form gives it
   lf.lfWeight = font.Bold ? FW_BOLD : FW_NORMAL;
-  lf.lfCharSet = DEFAULT_CHARSET;
+  lf.lfCharSet = HasHebrew(text) ? HEBREW_CHARSET : DEFAULT_CHARSET;
   lf.lfOutPrecision = OUT_DEFAULT_PRECIS;
   lf.lfClipPrecision = CLIP_DEFAULT_PRECIS;
   lf.lfQuality = DEFAULT_QUALITY;

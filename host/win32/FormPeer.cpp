@@ -89,7 +89,7 @@ class Win32FormPeer final : public FormPeer {
   explicit Win32FormPeer(TForm& form) : form_(form) {
     FormClass();
     wnd_ = CreateWindowExW(FrameExStyle(form), kFormClassName, Wide(form.Caption()).c_str(),
-                           FrameStyle(form.BorderStyle()) | WS_CLIPCHILDREN, form.Left(),
+                           FrameStyle(form.BorderStyle()), form.Left(),
                            form.Top(), form.Width(), form.Height(), nullptr, nullptr,
                            GetModuleHandleW(nullptr), nullptr);
     if (wnd_ != nullptr) {

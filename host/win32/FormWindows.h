@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "host/Controls.h"
 #include "host/Graphics.h"
 #include "host/win32/GdiObject.h"
@@ -24,8 +26,10 @@ class NativeControl {
 // The control a child window belongs to, or null.
 NativeControl* NativeControlOf(HWND child);
 
-// The system's font nearest to `font`.
-FontHandle CreateNativeFont(const TFont& font);
+// The system's font nearest to `font` that can show `text`: a text in Hebrew asks for the Hebrew
+// character set, so that where the named face lacks its letters the system takes the nearest face
+// that has them rather than showing boxes.
+FontHandle CreateNativeFont(const TFont& font, const std::string& text);
 
 // Tab, the arrow keys and the rest of a dialog's keyboard navigation within a form: true when the
 // message was taken for that (and so is dispatched already).
