@@ -21,7 +21,6 @@ void WakeApplication() {
 }
 }  // namespace
 
-
 TApplication::TApplication() : TComponent(nullptr) {
   Application = this;
   window_ = HiddenWindow(WndMethod::Of<&TApplication::WndProc>(this));

@@ -126,5 +126,4 @@ class TListBox : public TComponent {
   int itemIndex_ = -1;
 };
 
-
 }  // namespace host

@@ -188,8 +188,7 @@ std::int32_t KeyCodeOf(const std::string& text) {
 
 }  // namespace
 
-TSetupForm::TSetupForm(host::TComponent* owner)
-    : host::TForm(owner), FileName(SettingsFileName()) {
+TSetupForm::TSetupForm(host::TComponent* owner) : host::TForm(owner), FileName(SettingsFileName()) {
   SetName("SetupForm");
   SetBiDiMode(host::TBiDiMode::bdRightToLeft);
   SetColor(host::clBtnFace);
@@ -226,7 +225,8 @@ TSetupForm::TSetupForm(host::TComponent* owner)
   btnSetDefault->SetTabOrder(3);
   btnSetDefault->OnClick = host::TNotifyEvent::Of<&TSetupForm::btnSetDefaultClick>(this);
 
-  cbLaavirMakashLeWindows = Place<host::TCheckBox>(this, "cbLaavirMakashLeWindows", 272, 128, 153, 25);
+  cbLaavirMakashLeWindows =
+      Place<host::TCheckBox>(this, "cbLaavirMakashLeWindows", 272, 128, 153, 25);
   cbLaavirMakashLeWindows->SetCaption(kPassOnCaption);
   cbLaavirMakashLeWindows->SetWordWrap(true);
   cbLaavirMakashLeWindows->SetTabOrder(4);
@@ -257,7 +257,8 @@ void TSetupForm::btnSetDefaultClick(host::TObject* /*Sender*/) {
   ShowSettingsInDialog();
 }
 
-void TSetupForm::Edit1KeyDown(host::TObject* /*Sender*/, WORD& /*Key*/, host::TShiftState /*Shift*/) {}
+void TSetupForm::Edit1KeyDown(host::TObject* /*Sender*/, WORD& /*Key*/,
+                              host::TShiftState /*Shift*/) {}
 
 void TSetupForm::Edit1KeyUp(host::TObject* /*Sender*/, WORD& /*Key*/, host::TShiftState /*Shift*/) {
   host::TForm* mainForm = host::Application != nullptr ? host::Application->MainForm() : nullptr;

@@ -15,7 +15,8 @@ TShiftState NoModifiers() {
 class PortableControlPeer final : public ControlPeer {
  public:
   explicit PortableControlPeer(TControl& control) : control_(control) {
-    if (control.IsWindowed()) window_ = HiddenWindow(WndMethod::Of<&PortableControlPeer::WndProc>(this));
+    if (control.IsWindowed())
+      window_ = HiddenWindow(WndMethod::Of<&PortableControlPeer::WndProc>(this));
   }
   ~PortableControlPeer() override {
     if (Focused()) portable::SetFocusedWindow(nullptr);
@@ -30,7 +31,9 @@ class PortableControlPeer final : public ControlPeer {
   void SetChecked(bool) override {}
   void SetItems(const std::vector<std::string>&) override {}
   void SetItemIndex(int) override {}
-  HWND PlaceAfter(HWND previous) override { return window_.Handle() != nullptr ? window_.Handle() : previous; }
+  HWND PlaceAfter(HWND previous) override {
+    return window_.Handle() != nullptr ? window_.Handle() : previous;
+  }
   void SetFocus() override {
     if (window_.Handle() != nullptr) portable::SetFocusedWindow(window_.Handle());
   }

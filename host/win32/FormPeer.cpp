@@ -89,9 +89,8 @@ class Win32FormPeer final : public FormPeer {
   explicit Win32FormPeer(TForm& form) : form_(form) {
     FormClass();
     wnd_ = CreateWindowExW(FrameExStyle(form), kFormClassName, Wide(form.Caption()).c_str(),
-                           FrameStyle(form.BorderStyle()), form.Left(),
-                           form.Top(), form.Width(), form.Height(), nullptr, nullptr,
-                           GetModuleHandleW(nullptr), nullptr);
+                           FrameStyle(form.BorderStyle()), form.Left(), form.Top(), form.Width(),
+                           form.Height(), nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     if (wnd_ != nullptr) {
       SetWindowLongPtrW(wnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     }

@@ -21,7 +21,8 @@ inline std::string Narrow(const std::wstring& wide) {
 // A window's whole text.
 inline std::string WindowText(HWND wnd) {
   std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(wnd)) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(GetWindowTextW(wnd, text.data(), static_cast<int>(text.size()))));
+  text.resize(
+      static_cast<std::size_t>(GetWindowTextW(wnd, text.data(), static_cast<int>(text.size()))));
   return Narrow(text);
 }
 

@@ -110,7 +110,8 @@ class SetupDialogWin32 : public ::testing::Test {
 TEST_F(SetupDialogWin32, TheSystemShowsTheLayoutTextsAndReadingOrder) {
   Open({[&] {
     const HWND form = SetupForm->Handle();
-    EXPECT_EQ(WindowText(form), "\u05de\u05e7\u05e9 \u05e4\u05ea\u05d9\u05d7\u05ea \u05de\u05d2\u05d9\u05e8\u05d4");
+    EXPECT_EQ(WindowText(form),
+              "\u05de\u05e7\u05e9 \u05e4\u05ea\u05d9\u05d7\u05ea \u05de\u05d2\u05d9\u05e8\u05d4");
     RECT frame;
     GetWindowRect(form, &frame);
     EXPECT_EQ(Describe(frame), "238,88 521x270");
@@ -124,13 +125,15 @@ TEST_F(SetupDialogWin32, TheSystemShowsTheLayoutTextsAndReadingOrder) {
       bool alignedRight;
     } rows[] = {
         {SetupForm->Label1, "+", "305,47 20x29", true},
-        {SetupForm->Label2, "\u05de\u05e7\u05e9 \u05d4\u05ea\u05d7\u05dc\u05d4:", "220,55 72x13", true},
+        {SetupForm->Label2, "\u05de\u05e7\u05e9 \u05d4\u05ea\u05d7\u05dc\u05d4:", "220,55 72x13",
+         true},
         {SetupForm->btnClose, "\u05e9\u05de\u05d9\u05e8\u05d4 + \u05d9\u05e6\u05d9\u05d0\u05d4 ",
          "72,167 113x25", false},
         {SetupForm->RadioGroup1, "", "344,16 89x105", true},
         {SetupForm->Edit1, "123", "136,52 54x21", true},
         {SetupForm->btnSetDefault,
-         "\u05d4\u05d2\u05d3\u05e8\u05d5\u05ea \u05d1\u05e8\u05d9\u05e8\u05ea \u05de\u05d7\u05d3\u05dc",
+         "\u05d4\u05d2\u05d3\u05e8\u05d5\u05ea \u05d1\u05e8\u05d9\u05e8\u05ea "
+         "\u05de\u05d7\u05d3\u05dc",
          "305,167 145x25", false},
         {SetupForm->cbLaavirMakashLeWindows,
          "\u05dc\u05d4\u05e2\u05d1\u05d9\u05e8 \u05de\u05e7\u05e9 \u05dcWindows", "272,128 153x25",
@@ -150,9 +153,9 @@ TEST_F(SetupDialogWin32, TheSystemShowsTheLayoutTextsAndReadingOrder) {
       EXPECT_EQ((ExStyle(wnd) & WS_EX_RIGHT) != 0, row.alignedRight);
     }
     EXPECT_NE(GetWindowLongPtrW(SetupForm->Edit1->Handle(), GWL_STYLE) & ES_READONLY, 0);
-    EXPECT_NE(GetWindowLongPtrW(SetupForm->cbLaavirMakashLeWindows->Handle(), GWL_STYLE) &
-                  BS_MULTILINE,
-              0);
+    EXPECT_NE(
+        GetWindowLongPtrW(SetupForm->cbLaavirMakashLeWindows->Handle(), GWL_STYLE) & BS_MULTILINE,
+        0);
 
     // The items inside the frame, one below the other, the selected one checked.
     const std::vector<HWND> items = RadioItems(form);
@@ -191,10 +194,10 @@ TEST_F(SetupDialogWin32, TheSystemShowsTheLayoutTextsAndReadingOrder) {
       walk.push_back(at);
     }
     const HWND selectedItem = items.empty() ? nullptr : items[0];
-    EXPECT_EQ(walk, (std::vector<HWND>{selectedItem, SetupForm->Edit1->Handle(),
-                                       SetupForm->btnSetDefault->Handle(),
-                                       SetupForm->cbLaavirMakashLeWindows->Handle(),
-                                       SetupForm->btnClose->Handle()}));
+    EXPECT_EQ(walk,
+              (std::vector<HWND>{
+                  selectedItem, SetupForm->Edit1->Handle(), SetupForm->btnSetDefault->Handle(),
+                  SetupForm->cbLaavirMakashLeWindows->Handle(), SetupForm->btnClose->Handle()}));
     return true;
   }});
 }
