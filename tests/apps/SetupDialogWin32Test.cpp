@@ -16,9 +16,12 @@
 #include "host/Timer.h"
 #include "host/win32/NativeText.h"
 #include "hotkey/setup_u.h"
+#include "tests/KeyboardInput.h"
 #include "tests/TestFolder.h"
 
 namespace {
+
+using till_testing::KeyInput;
 
 using host::win32::WindowText;
 using setup_u::SetupForm;
@@ -202,14 +205,6 @@ TEST_F(SetupDialogWin32, TheSystemShowsTheLayoutTextsAndReadingOrder) {
   }});
 }
 
-INPUT Key(WORD vk, bool up) {
-  INPUT input{};
-  input.type = INPUT_KEYBOARD;
-  input.ki.wVk = vk;
-  input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-  return input;
-}
-
 TEST_F(SetupDialogWin32, AKeySentToTheFieldIsCapturedAndTheSaveButtonWritesTheFile) {
   mainForm_->KeyboardHook = std::make_unique<hooks::TLowLevelKeyboardHook>();
   mainForm_->KeyboardHook->OnPreExecute =
@@ -224,7 +219,7 @@ TEST_F(SetupDialogWin32, AKeySentToTheFieldIsCapturedAndTheSaveButtonWritesTheFi
         [&] {
           // From another thread, as input comes from outside the hook's thread.
           sender_ = std::thread([] {
-            INPUT keys[] = {Key(VK_F5, false), Key(VK_F5, true)};
+            INPUT keys[] = {KeyInput(VK_F5, false), KeyInput(VK_F5, true)};
             SendInput(2, keys, sizeof(INPUT));
           });
           return true;

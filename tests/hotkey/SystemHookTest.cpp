@@ -16,8 +16,11 @@
 #include "host/Application.h"
 #include "hotkey/hooks.h"
 #include "hotkey/setup_u.h"
+#include "tests/KeyboardInput.h"
 
 namespace {
+
+using till_testing::KeyInput;
 
 using hooks::TCustomHook;
 using hooks::THookMsg;
@@ -46,14 +49,6 @@ class RecordingHook : public TLowLevelKeyboardHook {
   DWORD swallow_;
 };
 
-INPUT Key(WORD vk, bool up) {
-  INPUT input{};
-  input.type = INPUT_KEYBOARD;
-  input.ki.wVk = vk;
-  input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-  return input;
-}
-
 // Sends from a second thread, as the system's input arrives from outside the hook's thread, and
 // pumps this thread's messages (which is when hook calls are served) until `hook` has seen
 // `count` keys or a few seconds have passed.
@@ -79,10 +74,10 @@ TEST(SystemHook, KeysReachTheObjectWithLeftAndRightModifierCodesAndASwallowedKey
   ASSERT_TRUE(older.Active());
   ASSERT_TRUE(newer.Active());
 
-  SendAndPump(
-      {Key(VK_LCONTROL, false), Key(VK_F12, false), Key(VK_F12, true), Key(VK_LCONTROL, true),
-       Key(VK_RMENU, false), Key(VK_RMENU, true), Key(VK_RSHIFT, false), Key(VK_RSHIFT, true)},
-      newer, 8);
+  SendAndPump({KeyInput(VK_LCONTROL, false), KeyInput(VK_F12, false), KeyInput(VK_F12, true),
+               KeyInput(VK_LCONTROL, true), KeyInput(VK_RMENU, false), KeyInput(VK_RMENU, true),
+               KeyInput(VK_RSHIFT, false), KeyInput(VK_RSHIFT, true)},
+              newer, 8);
 
   std::vector<DWORD> codes;
   for (const Seen& s : newer.seen) codes.push_back(s.vkCode);
@@ -111,7 +106,7 @@ TEST(SystemHook, AnInactiveOrDestroyedHookSeesNothingMore) {
   RecordingHook inactive;
   inactive.SetActive(true);
   inactive.SetActive(false);
-  SendAndPump({Key(VK_F11, false), Key(VK_F11, true)}, watcher, 2);
+  SendAndPump({KeyInput(VK_F11, false), KeyInput(VK_F11, true)}, watcher, 2);
   EXPECT_EQ(watcher.seen.size(), 2u);
   EXPECT_TRUE(inactive.seen.empty());
 }
@@ -132,8 +127,8 @@ TEST(SystemHook, TillkeysTriggerSwallowsOnlyTheHotkeysKeyDownAndAsksForAnOpening
   form->KeyboardHook->SetActive(true);
 
   // F12 alone is not the hotkey; with right Ctrl held it is, and only its key-down stops.
-  SendAndPump({Key(VK_F12, false), Key(VK_F12, true), Key(VK_RCONTROL, false), Key(VK_F12, false),
-               Key(VK_F12, true), Key(VK_RCONTROL, true)},
+  SendAndPump({KeyInput(VK_F12, false), KeyInput(VK_F12, true), KeyInput(VK_RCONTROL, false),
+               KeyInput(VK_F12, false), KeyInput(VK_F12, true), KeyInput(VK_RCONTROL, true)},
               older, 5);
 
   std::vector<DWORD> passed;
