@@ -1,7 +1,6 @@
 #include "hotkey/setup_u.h"
 
 #include <limits>
-#include <memory>
 #include <optional>
 
 #include "host/Application.h"
