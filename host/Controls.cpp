@@ -44,13 +44,23 @@ void TControl::SetFont(const TFont& font) {
   StyleChanged();
 }
 
+namespace {
+
+// Following the parent drops the control's own value; leaving it keeps what is in effect now.
+template <class T>
+void FollowParent(std::optional<T>& own, bool follow, const T& current) {
+  if (follow) {
+    own.reset();
+  } else {
+    own = current;
+  }
+}
+
+}  // namespace
+
 void TControl::SetParentFont(bool value) {
   if (value == ParentFont()) return;
-  if (value) {
-    font_.reset();
-  } else {
-    font_ = Font();
-  }
+  FollowParent(font_, value, Font());
   StyleChanged();
 }
 
@@ -66,11 +76,7 @@ void TControl::SetBiDiMode(TBiDiMode mode) {
 
 void TControl::SetParentBiDiMode(bool value) {
   if (value == ParentBiDiMode()) return;
-  if (value) {
-    biDiMode_.reset();
-  } else {
-    biDiMode_ = BiDiMode();
-  }
+  FollowParent(biDiMode_, value, BiDiMode());
   StyleChanged();
 }
 

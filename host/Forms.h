@@ -104,9 +104,6 @@ class TForm : public TComponent {
   TModalResult ModalResult() const { return modalResult_; }
   void SetModalResult(TModalResult value) { modalResult_ = value; }
 
-  // Its controls, in the order they were placed on it.
-  int ControlCount() const { return static_cast<int>(controls_.size()); }
-  TControl* Controls(int index) const { return controls_.at(index); }
   // The windowed controls in tab order.
   const std::vector<TControl*>& TabList() const { return tabList_; }
 

@@ -10,7 +10,6 @@ namespace host {
 // A colour: 0x00BBGGRR, or one of the system's colours (kSystemColor with the system's index).
 using TColor = std::uint32_t;
 inline constexpr TColor kSystemColor = 0x80000000;
-inline constexpr TColor clWindow = kSystemColor | 5;    // COLOR_WINDOW
 inline constexpr TColor clBtnFace = kSystemColor | 15;  // COLOR_BTNFACE
 
 inline constexpr bool IsSystemColor(TColor color) {

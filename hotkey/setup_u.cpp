@@ -31,13 +31,16 @@ constexpr bool kDefaultPassOn = true;
 
 // The settings are 32-bit: a number past that is no setting, and gives the default rather than
 // a value wrapped round into range.
-std::int32_t ReadInt32(const host::TMemIniFile& ini, const char* key, std::int32_t fallback) {
-  const long long value = ini.ReadInteger(kSection, key, fallback);
+std::int32_t Int32Or(long long value, std::int32_t fallback) {
   if (value < std::numeric_limits<std::int32_t>::min() ||
       value > std::numeric_limits<std::int32_t>::max()) {
     return fallback;
   }
   return static_cast<std::int32_t>(value);
+}
+
+std::int32_t ReadInt32(const host::TMemIniFile& ini, const char* key, std::int32_t fallback) {
+  return Int32Or(ini.ReadInteger(kSection, key, fallback), fallback);
 }
 
 // A settings file that cannot be written (a folder a standard user may not write) must not cost
@@ -177,12 +180,7 @@ std::int32_t KeyCodeOf(const std::string& text) {
   if (text.empty() || text.find_first_not_of("+-0123456789") != std::string::npos) {
     return kDefaultPreKey;
   }
-  const long long value = host::StrToIntDef(text, kDefaultPreKey);
-  if (value < std::numeric_limits<std::int32_t>::min() ||
-      value > std::numeric_limits<std::int32_t>::max()) {
-    return kDefaultPreKey;
-  }
-  return static_cast<std::int32_t>(value);
+  return Int32Or(host::StrToIntDef(text, kDefaultPreKey), kDefaultPreKey);
 }
 
 }  // namespace

@@ -262,8 +262,8 @@ class Win32ControlPeer final : public ControlPeer, public NativeControl {
         if (code == BN_CLICKED) {
           auto it = std::find(items_.begin(), items_.end(), child);
           if (it != items_.end()) {
-            selected_ = static_cast<int>(it - items_.begin());
-            for (std::size_t i = 0; i < items_.size(); ++i) ApplyStyle(items_[i], ItemStyle(i));
+            // The clicked item takes the check and the group's tab stop.
+            SetItemIndex(static_cast<int>(it - items_.begin()));
             static_cast<TRadioGroup&>(control_).ItemClicked(selected_);
           }
         }

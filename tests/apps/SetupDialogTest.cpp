@@ -11,13 +11,13 @@
 
 #include "apps/tillkey/TillkeyForms.h"
 #include "host/Application.h"
-#include "host/Timer.h"
 #include "host/portable/Clock.h"
 #include "host/portable/KeyInput.h"
 #include "host/portable/MessageBoxes.h"
 #include "hotkey/setup_u.h"
 #include "tests/Restricted.h"
 #include "tests/TestFolder.h"
+#include "tests/apps/WhileDialogOpen.h"
 
 namespace {
 
@@ -40,30 +40,6 @@ Settings Shown() {
           SetupForm->cbLaavirMakashLeWindows->Checked()};
 }
 
-// Steps run one per timer tick while the dialog is modal, the way a person acts on it; a dialog
-// still open after the last step is closed with its close box, so that no test hangs.
-class WhileOpen {
- public:
-  explicit WhileOpen(std::vector<std::function<void()>> steps) : steps_(std::move(steps)) {
-    timer_.SetInterval(10);
-    timer_.SetOnTimer(host::TNotifyEvent::Of<&WhileOpen::Tick>(this));
-  }
-  int StepsRun() const { return next_; }
-
- private:
-  void Tick(host::TObject*) {
-    if (SetupForm == nullptr) return;
-    if (next_ < static_cast<int>(steps_.size())) {
-      steps_[static_cast<std::size_t>(next_++)]();
-    } else {
-      SetupForm->Close();
-    }
-  }
-  std::vector<std::function<void()>> steps_;
-  int next_ = 0;
-  host::TTimer timer_{nullptr};
-};
-
 class SetupDialog : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -80,10 +56,19 @@ class SetupDialog : public ::testing::Test {
     host::portable::UseRealClock();
   }
   void Put(const std::string& text) const { till_testing::WriteWholeFile(file_, text); }
-  // Opens the dialog on the test's file and acts on it; returns once it has closed.
-  void Open(std::vector<std::function<void()>> steps) {
-    WhileOpen acting(std::move(steps));
+  // Opens the dialog on the test's file and acts on it, one step per tick; returns once it has
+  // closed.
+  void Open(const std::vector<std::function<void()>>& steps) {
+    std::vector<till_testing::WhileDialogOpen::Step> done;
+    for (const auto& step : steps) {
+      done.emplace_back([step] {
+        step();
+        return true;
+      });
+    }
+    till_testing::WhileDialogOpen acting(std::move(done));
     setup_u::ShowSetupDialog(file_);
+    EXPECT_TRUE(acting.AllDone());
     EXPECT_EQ(SetupForm, nullptr);
   }
 

@@ -13,11 +13,11 @@
 
 #include "apps/tillkey/TillkeyForms.h"
 #include "host/Application.h"
-#include "host/Timer.h"
 #include "host/win32/NativeText.h"
 #include "hotkey/setup_u.h"
 #include "tests/KeyboardInput.h"
 #include "tests/TestFolder.h"
+#include "tests/apps/WhileDialogOpen.h"
 
 namespace {
 
@@ -26,35 +26,7 @@ using till_testing::KeyInput;
 using host::win32::WindowText;
 using setup_u::SetupForm;
 
-// A step is done when it returns true; one that is not yet done is tried again on the next tick,
-// up to about five seconds. A dialog still open after the last step is closed with its close box.
-using Step = std::function<bool()>;
-
-class WhileOpen {
- public:
-  explicit WhileOpen(std::vector<Step> steps) : steps_(std::move(steps)) {
-    timer_.SetInterval(20);
-    timer_.SetOnTimer(host::TNotifyEvent::Of<&WhileOpen::Tick>(this));
-  }
-  bool AllDone() const { return next_ == steps_.size(); }
-
- private:
-  void Tick(host::TObject*) {
-    if (SetupForm == nullptr) return;
-    if (next_ < steps_.size() && tries_++ < 250) {
-      if (steps_[next_]()) {
-        ++next_;
-        tries_ = 0;
-      }
-      return;
-    }
-    PostMessageW(SetupForm->Handle(), WM_CLOSE, 0, 0);
-  }
-  std::vector<Step> steps_;
-  std::size_t next_ = 0;
-  int tries_ = 0;
-  host::TTimer timer_{nullptr};
-};
+using Step = till_testing::WhileDialogOpen::Step;
 
 // Where a child window stands within its parent's client area.
 RECT ClientBounds(HWND child) {
@@ -98,7 +70,7 @@ class SetupDialogWin32 : public ::testing::Test {
     setup_u::SetDefaultSettings();
   }
   void Open(std::vector<Step> steps) {
-    WhileOpen acting(std::move(steps));
+    till_testing::WhileDialogOpen acting(std::move(steps));
     setup_u::ShowSetupDialog(file_);
     EXPECT_TRUE(acting.AllDone());
   }

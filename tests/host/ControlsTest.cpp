@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host/Application.h"
+#include "host/Messages.h"
 #include "host/StdCtrls.h"
 #include "host/Timer.h"
 #include "host/portable/Clock.h"
@@ -20,6 +21,9 @@ class Controls : public ::testing::Test {
  protected:
   void SetUp() override {
     host::portable::UseVirtualClock();
+    // A run that an earlier test ended left its quit request in this thread's queue, where
+    // ProcessMessages would stop; the whole binary then fails where each test alone passes.
+    host::DispatchPending();
     app_ = std::make_unique<host::TApplication>();
     app_->CreateForm(form_);
   }
