@@ -4,6 +4,7 @@
 
 #include "host/Messages.h"
 #include "host/Process.h"
+#include "host/Shell.h"
 #include "host/Thread.h"
 
 namespace host {
@@ -23,7 +24,7 @@ void WakeApplication() {
 
 TApplication::TApplication() : TComponent(nullptr) {
   Application = this;
-  window_ = HiddenWindow(WndMethod::Of<&TApplication::WndProc>(this));
+  window_ = HiddenWindow::ApplicationWindow(WndMethod::Of<&TApplication::WndProc>(this));
   SetSynchronizeWakeup(Event<void()>::Of<&WakeApplication>());
 }
 
@@ -60,16 +61,30 @@ void TApplication::HandleMessage() {
   WaitForMessage();
 }
 
+void TApplication::SetTitle(const std::string& title) {
+  title_ = title;
+  SetWindowCaption(Handle(), title);
+}
+
 void TApplication::Minimize() {
   if (minimized_) return;
   minimized_ = true;
+  // The window manager hides the forms the application window owns, and its hooks see WM_SIZE.
+  if (Handle() != nullptr) host::ShowWindow(Handle(), SW_MINIMIZE);
   if (OnMinimize) OnMinimize(this);
 }
 
 void TApplication::Restore() {
   if (!minimized_) return;
   minimized_ = false;
+  if (Handle() != nullptr) host::ShowWindow(Handle(), SW_RESTORE);
   if (OnRestore) OnRestore(this);
+}
+
+void TApplication::MainFormShown() {
+  // The program's taskbar button comes with its main form.
+  if (Handle() != nullptr && !host::IsWindowVisible(Handle()))
+    host::ShowWindow(Handle(), SW_SHOWNA);
 }
 
 std::string TApplication::ExeName() const {
@@ -99,6 +114,25 @@ LRESULT TApplication::WndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) 
   for (const TWindowHook& hook : hooks) {
     LRESULT result = 0;
     if (hook(msg, wParam, lParam, result)) return result;
+  }
+  switch (msg) {
+    case WM_SYSCOMMAND:
+      // The taskbar button's commands: what the program does for them, not just the window.
+      if ((wParam & 0xFFF0) == SC_MINIMIZE) {
+        Minimize();
+        return 0;
+      }
+      if ((wParam & 0xFFF0) == SC_RESTORE) {
+        Restore();
+        return 0;
+      }
+      break;
+    case WM_CLOSE:
+      // Closing the taskbar button closes the main form, which may refuse.
+      if (mainForm_ != nullptr) mainForm_->Close();
+      return 0;
+    default:
+      break;
   }
   return DefaultWindowProc(wnd, msg, wParam, lParam);
 }

@@ -25,7 +25,8 @@ class TApplication : public TComponent {
 
   void Initialize() {}
   const std::string& Title() const { return title_; }
-  void SetTitle(const std::string& title) { title_ = title; }
+  // Also the application window's caption: the taskbar button's text.
+  void SetTitle(const std::string& title);
 
   // Creates a form or data module owned by the application; the first form becomes MainForm.
   template <class T>
@@ -48,14 +49,20 @@ class TApplication : public TComponent {
   // Dispatches one message; when none is waiting, blocks until one is (never spins).
   void HandleMessage();
 
+  // Minimizes (restores) the application window, then OnMinimize (OnRestore); a second call in
+  // the same state does nothing.
   void Minimize();
   void Restore();
+  bool Minimized() const { return minimized_; }
   TNotifyEvent OnMinimize;
   TNotifyEvent OnRestore;
   bool ShowMainForm = true;
 
   std::string ExeName() const;
+  // The application window: it carries the taskbar button and owns the forms.
   HWND Handle() const { return window_.Handle(); }
+  // The main form became visible: the application window shows too.
+  void MainFormShown();
   void HookMainWindow(TWindowHook hook);
   void UnhookMainWindow(TWindowHook hook);
 

@@ -25,6 +25,14 @@ using TShiftState = unsigned;
 inline constexpr TShiftState ssShift = 1;
 inline constexpr TShiftState ssAlt = 2;
 inline constexpr TShiftState ssCtrl = 4;
+inline constexpr TShiftState ssLeft = 8;  // mouse buttons held
+inline constexpr TShiftState ssRight = 16;
+inline constexpr TShiftState ssMiddle = 32;
+
+enum TMouseButton { mbLeft = 0, mbRight = 1, mbMiddle = 2 };
+using TMouseEvent =
+    Event<void(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y)>;
+using TMouseMoveEvent = Event<void(TObject* Sender, TShiftState Shift, int X, int Y)>;
 
 // A handler may set Key to 0: the control then does not act on the key itself.
 using TKeyEvent = Event<void(TObject* Sender, WORD& Key, TShiftState Shift)>;

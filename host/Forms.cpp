@@ -39,6 +39,9 @@ void TForm::SetVisible(bool value) {
   if (value == visible_) return;
   visible_ = value;
   if (!value) active_ = false;
+  if (value && Application != nullptr && Application->MainForm() == this) {
+    Application->MainFormShown();
+  }
   Peer().SetVisible(value);
 }
 

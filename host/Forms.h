@@ -35,6 +35,7 @@ class FormPeer {
 std::unique_ptr<FormPeer> CreateFormPeer(TForm& form);
 
 enum class TWindowState { wsNormal, wsMinimized, wsMaximized };
+enum class TFormStyle { fsNormal = 0, fsMDIChild = 1, fsMDIForm = 2, fsStayOnTop = 3 };
 enum class TBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
 
 // What ended a modal form.
@@ -56,6 +57,8 @@ class TForm : public TComponent {
   void Hide() { SetVisible(false); }
   TWindowState WindowState() const { return windowState_; }
   void SetWindowState(TWindowState state) { windowState_ = state; }
+  TFormStyle FormStyle() const { return formStyle_; }
+  void SetFormStyle(TFormStyle style) { formStyle_ = style; }
   TBorderStyle BorderStyle() const { return borderStyle_; }
   void SetBorderStyle(TBorderStyle style) { borderStyle_ = style; }
   const std::string& Caption() const { return caption_; }
@@ -93,6 +96,8 @@ class TForm : public TComponent {
   void SetFocus();
   bool Active() const { return active_; }
   HWND Handle() const;
+  // The form's window, made now if it does not exist yet.
+  HWND HandleNeeded() { return Peer().Handle(); }
 
   // Shows the form and keeps dispatching every message (hooks and timers go on) until its
   // ModalResult is set, it is closed or hidden, or the application ends; then hides it. The
@@ -130,6 +135,7 @@ class TForm : public TComponent {
   bool modal_ = false;
   TModalResult modalResult_ = mrNone;
   TWindowState windowState_ = TWindowState::wsNormal;
+  TFormStyle formStyle_ = TFormStyle::fsNormal;
   TBorderStyle borderStyle_ = TBorderStyle::bsSizeable;
   std::string caption_;
   TColor color_ = clBtnFace;

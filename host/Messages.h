@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <utility>
 
 #include "host/Event.h"
@@ -24,7 +25,13 @@ LRESULT CallWindowMethod(const WndMethod& method, HWND wnd, UINT msg, WPARAM wPa
 // A hidden top-level window whose messages go to `method` (it receives broadcasts). Returns null
 // when the window cannot be made. The backends' side of HiddenWindow, which is how code holds one.
 HWND AllocateHWnd(WndMethod method);
+// The application window: top-level, of no size, captioned with the application's title. It is
+// never seen itself, but while it is visible it carries the program's taskbar button, and the
+// forms it owns get none of their own. DeallocateHWnd releases it too.
+HWND AllocateApplicationWindow(WndMethod method);
 void DeallocateHWnd(HWND wnd);
+void SetWindowCaption(HWND wnd, const std::string& caption);
+std::string WindowCaption(HWND wnd);
 
 // Owns one hidden window: made with its method, released with its owner (or by Reset). Its method
 // must not outlive what it points to, so a member of this type is declared after everything the
@@ -34,6 +41,11 @@ class HiddenWindow {
   HiddenWindow() = default;
   // Handle() is null when the window cannot be made.
   explicit HiddenWindow(WndMethod method) : wnd_(AllocateHWnd(method)) {}
+  static HiddenWindow ApplicationWindow(WndMethod method) {
+    HiddenWindow window;
+    window.wnd_ = AllocateApplicationWindow(method);
+    return window;
+  }
   HiddenWindow(HiddenWindow&& other) noexcept : wnd_(std::exchange(other.wnd_, nullptr)) {}
   HiddenWindow& operator=(HiddenWindow&& other) noexcept {
     if (this != &other) {

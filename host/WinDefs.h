@@ -5,6 +5,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 // The convention of a hook procedure (HOOKPROC).
 #define TILL_HOOK_CALL CALLBACK
 #else
@@ -106,11 +108,51 @@ constexpr DWORD LLKHF_INJECTED = 0x10;
 constexpr DWORD LLKHF_ALTDOWN = 0x20;
 constexpr DWORD LLKHF_UP = 0x80;
 
+// Windows and their procedures.
+using WNDPROC = LRESULT(CALLBACK*)(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+struct POINT {
+  LONG x;
+  LONG y;
+};
+struct HICON__;
+using HICON = HICON__*;
+constexpr int GWLP_WNDPROC = -4;
+constexpr int SW_HIDE = 0;
+constexpr int SW_SHOWNORMAL = 1;
+constexpr int SW_MINIMIZE = 6;
+constexpr int SW_SHOW = 5;
+constexpr int SW_SHOWNA = 8;
+constexpr int SW_RESTORE = 9;
+constexpr WPARAM SIZE_RESTORED = 0;
+constexpr WPARAM SIZE_MINIMIZED = 1;
+constexpr LPARAM SW_PARENTCLOSING = 1;
+constexpr WPARAM SC_MINIMIZE = 0xF020;
+constexpr WPARAM SC_RESTORE = 0xF120;
+constexpr int VK_SHIFT = 0x10;
+constexpr int VK_CONTROL = 0x11;
+constexpr int VK_MENU = 0x12;
+
 // Messages.
 constexpr UINT WM_NULL = 0x0000;
 constexpr UINT WM_DESTROY = 0x0002;
+constexpr UINT WM_SIZE = 0x0005;
 constexpr UINT WM_CLOSE = 0x0010;
+constexpr UINT WM_QUERYENDSESSION = 0x0011;
 constexpr UINT WM_QUIT = 0x0012;
+constexpr UINT WM_ENDSESSION = 0x0016;
+constexpr UINT WM_SHOWWINDOW = 0x0018;
+constexpr UINT WM_WINDOWPOSCHANGED = 0x0047;
+constexpr UINT WM_CONTEXTMENU = 0x007B;
+constexpr UINT WM_NCDESTROY = 0x0082;
+constexpr UINT WM_SYSCOMMAND = 0x0112;
+constexpr UINT WM_MOUSEMOVE = 0x0200;
+constexpr UINT WM_LBUTTONDOWN = 0x0201;
+constexpr UINT WM_LBUTTONUP = 0x0202;
+constexpr UINT WM_LBUTTONDBLCLK = 0x0203;
+constexpr UINT WM_RBUTTONDOWN = 0x0204;
+constexpr UINT WM_RBUTTONUP = 0x0205;
+constexpr UINT WM_MBUTTONDOWN = 0x0207;
+constexpr UINT WM_MBUTTONUP = 0x0208;
 constexpr UINT WM_ACTIVATE = 0x0006;
 constexpr UINT WM_KEYDOWN = 0x0100;
 constexpr UINT WM_KEYUP = 0x0101;
@@ -120,6 +162,44 @@ constexpr UINT WM_TIMER = 0x0113;
 constexpr UINT WM_DEVICECHANGE = 0x0219;
 constexpr UINT WM_USER = 0x0400;
 constexpr UINT WM_APP = 0x8000;
+
+// The notification area (shellapi.h). The record is the platform's own, whole; what the shell
+// is told of it is its size up to the balloon fields, NOTIFYICONDATAA_V2_SIZE.
+constexpr DWORD NIM_ADD = 0;
+constexpr DWORD NIM_MODIFY = 1;
+constexpr DWORD NIM_DELETE = 2;
+constexpr DWORD NIM_SETVERSION = 4;
+constexpr UINT NIF_MESSAGE = 0x01;
+constexpr UINT NIF_ICON = 0x02;
+constexpr UINT NIF_TIP = 0x04;
+constexpr UINT NIN_SELECT = WM_USER + 0;
+constexpr UINT NIN_KEYSELECT = WM_USER + 1;
+constexpr UINT NIN_BALLOONSHOW = WM_USER + 2;
+constexpr UINT NIN_BALLOONHIDE = WM_USER + 3;
+constexpr UINT NIN_BALLOONTIMEOUT = WM_USER + 4;
+constexpr UINT NIN_BALLOONUSERCLICK = WM_USER + 5;
+struct NOTIFYICONDATAA {
+  DWORD cbSize;
+  HWND hWnd;
+  UINT uID;
+  UINT uFlags;
+  UINT uCallbackMessage;
+  HICON hIcon;
+  CHAR szTip[128];
+  DWORD dwState;
+  DWORD dwStateMask;
+  CHAR szInfo[256];
+  union {
+    UINT uTimeout;
+    UINT uVersion;
+  };
+  CHAR szInfoTitle[64];
+  DWORD dwInfoFlags;
+  GUID guidItem;
+  HICON hBalloonIcon;
+};
+#define NOTIFYICONDATAA_V2_SIZE offsetof(NOTIFYICONDATAA, guidItem)
+static_assert(sizeof(void*) != 8 || NOTIFYICONDATAA_V2_SIZE == 504);
 
 // File access.
 constexpr DWORD GENERIC_READ = 0x80000000u;

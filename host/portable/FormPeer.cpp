@@ -2,6 +2,7 @@
 // arrives through the loop, the order a real window manager gives.
 #include "host/Forms.h"
 #include "host/Messages.h"
+#include "host/Shell.h"
 
 namespace host {
 namespace {
@@ -13,6 +14,7 @@ class PortableFormPeer final : public FormPeer {
 
   HWND Handle() const override { return window_.Handle(); }
   void SetVisible(bool visible) override {
+    host::ShowWindow(window_.Handle(), visible ? SW_SHOW : SW_HIDE);
     if (visible) PostMessageTo(window_.Handle(), WM_ACTIVATE, 1, 0);
   }
   void SetBounds(int, int, int, int) override {}

@@ -13,6 +13,7 @@
 #include "host/Messages.h"
 #include "host/portable/Clock.h"
 #include "host/portable/InputQueue.h"
+#include "host/portable/Windows.h"
 
 namespace host {
 namespace {
@@ -22,6 +23,16 @@ struct Posted {
   UINT msg;
   WPARAM wParam;
   LPARAM lParam;
+};
+
+LRESULT CALLBACK MethodProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+// A window: the method it was made with, its procedure (the method, until a subclass replaces
+// it), and what the window manager knows of it.
+struct Window {
+  WndMethod method;
+  WNDPROC proc;
+  portable::WindowState state;
 };
 
 struct Timer {
@@ -35,9 +46,11 @@ struct Timer {
 
 class Loop {
  public:
+  // Never destroyed: what static destructors release (a shared hidden window still alive at
+  // the end of the program) goes back to a loop that is still there.
   static Loop& Get() {
-    static Loop loop;
-    return loop;
+    static Loop* const loop = new Loop;
+    return *loop;
   }
 
   HWND Allocate(WndMethod method) {
@@ -46,7 +59,7 @@ class Loop {
     // instead of reaching a newer one.
     nextHandle_ += 0x10;
     HWND wnd = reinterpret_cast<HWND>(nextHandle_);
-    windows_[wnd] = method;
+    windows_[wnd] = Window{method, &MethodProc, {}};
     return wnd;
   }
 
@@ -71,20 +84,60 @@ class Loop {
   void Broadcast(UINT msg, WPARAM wParam, LPARAM lParam) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      for (const auto& [wnd, method] : windows_) queue_.push_back({wnd, msg, wParam, lParam});
+      for (const auto& [wnd, window] : windows_) queue_.push_back({wnd, msg, wParam, lParam});
     }
     wake_.notify_all();
   }
 
   LRESULT Send(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    WndMethod method;
+    WNDPROC proc = nullptr;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       auto it = windows_.find(wnd);
       if (it == windows_.end()) return 0;
-      method = it->second;
+      proc = it->second.proc;
     }
-    return CallWindowMethod(method, wnd, msg, wParam, lParam);
+    return proc(wnd, msg, wParam, lParam);
+  }
+
+  // The method a window was made with (not set when the window is gone).
+  WndMethod MethodOf(HWND wnd) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = windows_.find(wnd);
+    return it == windows_.end() ? WndMethod() : it->second.method;
+  }
+
+  bool Exists(HWND wnd) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return windows_.find(wnd) != windows_.end();
+  }
+
+  // Null when the window is gone.
+  WNDPROC ReplaceProc(HWND wnd, WNDPROC proc) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = windows_.find(wnd);
+    if (it == windows_.end()) return nullptr;
+    return std::exchange(it->second.proc, proc);
+  }
+  WNDPROC ProcOf(HWND wnd) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = windows_.find(wnd);
+    return it == windows_.end() ? nullptr : it->second.proc;
+  }
+
+  bool ReadState(HWND wnd, portable::WindowState& state) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = windows_.find(wnd);
+    if (it == windows_.end()) return false;
+    state = it->second.state;
+    return true;
+  }
+  bool WriteState(HWND wnd, const portable::WindowState& state) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = windows_.find(wnd);
+    if (it == windows_.end()) return false;
+    it->second.state = state;
+    return true;
   }
 
   bool StartTimer(HWND wnd, UINT_PTR id, UINT milliseconds) {
@@ -140,7 +193,7 @@ class Loop {
     UINT msg = 0;
     WPARAM wParam = 0;
     LPARAM lParam = 0;
-    WndMethod method;
+    WNDPROC proc = nullptr;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       if (quit_) {
@@ -168,9 +221,9 @@ class Loop {
       }
       auto it = windows_.find(wnd);
       if (it == windows_.end()) return true;  // the window went away after the post
-      method = it->second;
+      proc = it->second.proc;
     }
-    CallWindowMethod(method, wnd, msg, wParam, lParam);
+    proc(wnd, msg, wParam, lParam);
     return true;
   }
 
@@ -276,7 +329,7 @@ class Loop {
 
   std::mutex mutex_;
   std::condition_variable wake_;
-  std::unordered_map<HWND, WndMethod> windows_;
+  std::unordered_map<HWND, Window> windows_;
   std::deque<Posted> queue_;
   std::deque<std::function<void()>> inputs_;
   std::vector<Timer> timers_;
@@ -289,10 +342,28 @@ class Loop {
   std::chrono::steady_clock::time_point realOrigin_;
 };
 
+// Every window's own procedure: its method, called as the loop calls handlers.
+LRESULT CALLBACK MethodProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  return CallWindowMethod(Loop::Get().MethodOf(wnd), wnd, msg, wParam, lParam);
+}
+
 }  // namespace
 
 HWND AllocateHWnd(WndMethod method) {
   return Loop::Get().Allocate(method);
+}
+HWND AllocateApplicationWindow(WndMethod method) {
+  return Loop::Get().Allocate(method);
+}
+void SetWindowCaption(HWND wnd, const std::string& caption) {
+  portable::WindowState state;
+  if (!Loop::Get().ReadState(wnd, state)) return;
+  state.caption = caption;
+  Loop::Get().WriteState(wnd, state);
+}
+std::string WindowCaption(HWND wnd) {
+  portable::WindowState state;
+  return Loop::Get().ReadState(wnd, state) ? state.caption : std::string();
 }
 void DeallocateHWnd(HWND wnd) {
   Loop::Get().Deallocate(wnd);
@@ -350,6 +421,21 @@ void SleepWithoutPumping(UINT milliseconds) {
 }
 
 namespace portable {
+bool WindowExists(HWND wnd) {
+  return Loop::Get().Exists(wnd);
+}
+bool ReadWindowState(HWND wnd, WindowState& state) {
+  return Loop::Get().ReadState(wnd, state);
+}
+bool WriteWindowState(HWND wnd, const WindowState& state) {
+  return Loop::Get().WriteState(wnd, state);
+}
+WNDPROC WindowProcOf(HWND wnd) {
+  return Loop::Get().ProcOf(wnd);
+}
+WNDPROC ReplaceWindowProc(HWND wnd, WNDPROC proc) {
+  return Loop::Get().ReplaceProc(wnd, proc);
+}
 void QueueInput(std::function<void()> call) {
   Loop::Get().QueueInput(std::move(call));
 }

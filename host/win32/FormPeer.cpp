@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "host/Application.h"
 #include "host/Forms.h"
 #include "host/StdCtrls.h"
 #include "host/SysUtils.h"
@@ -71,6 +72,12 @@ COLORREF NativeColor(TColor color) {
                               : static_cast<COLORREF>(color);
 }
 
+// Forms are owned by the application window: they get no taskbar buttons of their own, and they
+// hide while it is minimized.
+HWND ApplicationWindow() {
+  return Application != nullptr ? Application->Handle() : nullptr;
+}
+
 struct ThreadWindows {
   HWND except;
   std::vector<HWND> windows;
@@ -90,7 +97,8 @@ class Win32FormPeer final : public FormPeer {
     FormClass();
     wnd_ = CreateWindowExW(FrameExStyle(form), kFormClassName, Wide(form.Caption()).c_str(),
                            FrameStyle(form.BorderStyle()), form.Left(), form.Top(), form.Width(),
-                           form.Height(), nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+                           form.Height(), ApplicationWindow(), nullptr, GetModuleHandleW(nullptr),
+                           nullptr);
     if (wnd_ != nullptr) {
       SetWindowLongPtrW(wnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     }

@@ -6,13 +6,16 @@
 
 #include <memory>
 
+#include "host/Icons.h"
 #include "host/win32/FormWindows.h"
+#include "host/win32/NativeText.h"
 #include "host/win32/WindowClass.h"
 
 namespace host {
 namespace {
 
 constexpr const wchar_t* kHiddenClassName = L"TillHiddenWindow";
+constexpr const wchar_t* kApplicationClassName = L"TillApplication";
 
 // A hidden window's GWLP_USERDATA: the heap cell holding its WndMethod, or null while the window
 // is being created or torn down (then DefWindowProcW answers).
@@ -42,9 +45,33 @@ const WindowClass& HiddenClass() {
   return windowClass;
 }
 
+// The application window's class: the program's own icon, for its taskbar button.
+const WindowClass& ApplicationClass() {
+  static const WindowClass windowClass = [] {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = &HiddenWindowProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hIcon = LoadIconW(wc.hInstance, win32::Wide(kProgramIconName).c_str());
+    wc.lpszClassName = kApplicationClassName;
+    return WindowClass(wc);
+  }();
+  return windowClass;
+}
+
 bool IsHiddenWindow(HWND wnd) {
-  return wnd != nullptr && IsWindow(wnd) &&
-         static_cast<ATOM>(GetClassLongPtrW(wnd, GCW_ATOM)) == HiddenClass().Atom();
+  if (wnd == nullptr || !IsWindow(wnd)) return false;
+  const auto atom = static_cast<ATOM>(GetClassLongPtrW(wnd, GCW_ATOM));
+  return atom == HiddenClass().Atom() || atom == ApplicationClass().Atom();
+}
+
+// The window's messages go to `method` from here on; the window owns the cell, and
+// DeallocateHWnd takes it back and frees it.
+HWND Attach(HWND wnd, WndMethod method) {
+  if (wnd == nullptr) return nullptr;
+  auto cell = std::make_unique<WndMethod>(method);
+  SetWindowLongPtrW(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cell.release()));
+  return wnd;  // NOLINT(clang-analyzer-cplusplus.NewDeleteLeaks): held through GWLP_USERDATA
 }
 
 struct Broadcast {
@@ -79,13 +106,31 @@ HWND AllocateHWnd(WndMethod method) {
   const WindowClass& windowClass = HiddenClass();
   if (!windowClass.Ok()) return nullptr;
   // Top-level (not HWND_MESSAGE) so that broadcasts such as WM_DEVICECHANGE reach it; never shown.
-  HWND wnd = CreateWindowExW(WS_EX_TOOLWINDOW, kHiddenClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr,
-                             nullptr, windowClass.Instance(), nullptr);
-  if (wnd == nullptr) return nullptr;
-  // The window owns the cell from here on; DeallocateHWnd takes it back and frees it.
-  auto cell = std::make_unique<WndMethod>(method);
-  SetWindowLongPtrW(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cell.release()));
-  return wnd;  // NOLINT(clang-analyzer-cplusplus.NewDeleteLeaks): held through GWLP_USERDATA
+  return Attach(CreateWindowExW(WS_EX_TOOLWINDOW, kHiddenClassName, L"", WS_POPUP, 0, 0, 0, 0,
+                                nullptr, nullptr, windowClass.Instance(), nullptr),
+                method);
+}
+
+HWND AllocateApplicationWindow(WndMethod method) {
+  const WindowClass& windowClass = ApplicationClass();
+  if (!windowClass.Ok()) return nullptr;
+  // A caption and a system menu make it a window the taskbar shows a button for (a tool window
+  // would get none); of no size, in the middle of the screen, where the system animates its
+  // minimizing and restoring from.
+  return Attach(
+      CreateWindowExW(0, kApplicationClassName, L"",
+                      WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
+                      GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0,
+                      nullptr, nullptr, windowClass.Instance(), nullptr),
+      method);
+}
+
+void SetWindowCaption(HWND wnd, const std::string& caption) {
+  if (wnd != nullptr) SetWindowTextW(wnd, win32::Wide(caption).c_str());
+}
+
+std::string WindowCaption(HWND wnd) {
+  return wnd != nullptr ? win32::WindowText(wnd) : std::string();
 }
 
 void DeallocateHWnd(HWND wnd) {
