@@ -1,0 +1,412 @@
+// The notification-area icon on the portable backend: the shell's record and calls, the mouse
+// notifications turned into events on the virtual clock, the popup menu, and hiding to the tray.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/Application.h"
+#include "host/Icons.h"
+#include "host/Menus.h"
+#include "host/Messages.h"
+#include "host/Shell.h"
+#include "host/portable/Clock.h"
+#include "host/portable/IconHandles.h"
+#include "host/portable/PopupMenus.h"
+#include "host/portable/ShellModel.h"
+#include "host/portable/Windows.h"
+#include "tests/tray/TrayTesting.h"
+#include "tray/TrayIcon.h"
+
+namespace {
+
+namespace portable = host::portable;
+using host::TNotifyEvent;
+using Log = std::vector<std::string>;
+using TrayIcon::TTrayIcon;
+
+// The main form, with its icon and the icon's menu: "Open" (the default item), a line, "Quit".
+struct OwnerForm : host::TForm {
+  explicit OwnerForm(host::TComponent* owner) : host::TForm(owner) {
+    Menu = new host::TPopupMenu(this);
+    for (const char* caption : {"Open", "-", "Quit"}) {
+      auto* item = new host::TMenuItem(this);
+      item->SetCaption(caption);
+      item->OnClick = TNotifyEvent::Of<&OwnerForm::ItemClick>(this);
+      Menu->Items()->Add(item);
+    }
+    Menu->Items()->Items(0)->SetDefault(true);
+    Tray = new TTrayIcon(this);
+    Tray->SetPopupMenu(Menu);
+    Tray->OnClick = TNotifyEvent::Of<&OwnerForm::Click>(this);
+    Tray->OnMouseDown = host::TMouseEvent::Of<&OwnerForm::Down>(this);
+    Tray->OnMouseUp = host::TMouseEvent::Of<&OwnerForm::Up>(this);
+    Tray->OnMouseMove = host::TMouseMoveEvent::Of<&OwnerForm::Move>(this);
+    Tray->OnMouseEnter = TNotifyEvent::Of<&OwnerForm::Enter>(this);
+    Tray->OnMouseExit = TNotifyEvent::Of<&OwnerForm::Exit>(this);
+    Tray->OnCycle = TrayIcon::TCycleEvent::Of<&OwnerForm::Cycle>(this);
+    Tray->OnBalloonHintShow = TNotifyEvent::Of<&OwnerForm::Balloon>(this);
+    Tray->OnBalloonHintClick = TNotifyEvent::Of<&OwnerForm::Balloon>(this);
+  }
+  void ItemClick(TObject* sender) {
+    log.push_back("item " + static_cast<host::TMenuItem*>(sender)->Caption());
+  }
+  void Click(TObject*) { log.push_back("click"); }
+  void DblClick(TObject*) { log.push_back("dblclick"); }
+  void Down(TObject*, host::TMouseButton b, host::TShiftState s, int x, int y) {
+    log.push_back("down " + Mouse(b, s, x, y));
+  }
+  void Up(TObject*, host::TMouseButton b, host::TShiftState s, int x, int y) {
+    log.push_back("up " + Mouse(b, s, x, y));
+  }
+  void Move(TObject*, host::TShiftState s, int x, int y) {
+    log.push_back("move " + std::to_string(s) + " " + std::to_string(x) + "," + std::to_string(y));
+  }
+  void Enter(TObject*) { log.push_back("enter"); }
+  void Exit(TObject*) { log.push_back("exit"); }
+  void Cycle(TObject*, int next) {
+    log.push_back("cycle " + std::to_string(Tray->IconIndex()) + "->" + std::to_string(next));
+  }
+  void Balloon(TObject* sender) {
+    log.push_back(sender == TrayIcon::TrayHandler.get() ? "balloon from handler" : "balloon");
+  }
+  void ToTray(TObject*) { log.push_back("to tray"); }
+  void Startup(TObject*, bool& showMainForm) {
+    log.push_back("startup");
+    showMainForm = false;
+  }
+  static std::string Mouse(host::TMouseButton b, host::TShiftState s, int x, int y) {
+    return std::to_string(b) + " " + std::to_string(s) + " " + std::to_string(x) + "," +
+           std::to_string(y);
+  }
+
+  host::TPopupMenu* Menu = nullptr;
+  TTrayIcon* Tray = nullptr;
+  Log log;
+};
+
+class Tray : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    portable::UseVirtualClock();
+    Reset();
+    app_ = std::make_unique<host::TApplication>();
+    app_->CreateForm(form_);
+    tray_ = form_->Tray;
+  }
+  void TearDown() override {
+    app_.reset();
+    EXPECT_EQ(TrayIcon::TrayHandler, nullptr) << "the shared window outlived its icons";
+    EXPECT_TRUE(portable::TrayIcons().empty()) << "an icon was left in the tray";
+    EXPECT_EQ(portable::LiveIconCount(), 0u);
+    Reset();
+    portable::UseRealClock();
+  }
+  static void Reset() {
+    portable::ResetShell();
+    portable::TakeShownPopups();
+    portable::ChoosePopupItem("");
+  }
+  // The shell tells the (first) icon about a mouse event, and the loop delivers it.
+  void Notify(UINT event) {
+    ASSERT_TRUE(portable::NotifyTrayIcon(0, event));
+    app_->ProcessMessages();
+  }
+  Log TakeLog() { return std::exchange(form_->log, {}); }
+  const portable::ShellCall& LastCall() {
+    calls_ = portable::TakeShellCalls();
+    EXPECT_FALSE(calls_.empty());
+    return calls_.back();
+  }
+  std::vector<DWORD> CallMessages() {
+    std::vector<DWORD> messages;
+    for (const portable::ShellCall& call : portable::TakeShellCalls()) {
+      messages.push_back(call.message);
+    }
+    return messages;
+  }
+
+  std::unique_ptr<host::TApplication> app_;
+  OwnerForm* form_ = nullptr;
+  TTrayIcon* tray_ = nullptr;
+  std::vector<portable::ShellCall> calls_;
+};
+
+TEST_F(Tray, TheShellGetsThePlatformsRecordWithADistinctIdentityPerIcon) {
+  tray_->SetIconVisible(true);
+  const portable::ShellCall& add = LastCall();
+  EXPECT_EQ(add.message, NIM_ADD);
+  EXPECT_TRUE(add.result);
+  EXPECT_EQ(add.data.cbSize, NOTIFYICONDATAA_V2_SIZE);
+  EXPECT_EQ(add.data.hWnd, TrayIcon::TrayHandler->TrayWindow());
+  EXPECT_EQ(add.data.uFlags, 7u);
+  EXPECT_EQ(add.data.uCallbackMessage, 0x800u);
+  EXPECT_EQ(add.data.uID, tray_->IconIdentity());
+
+  auto* second = new TTrayIcon(form_);
+  second->SetIconVisible(true);
+  EXPECT_NE(second->IconIdentity(), tray_->IconIdentity());
+  EXPECT_EQ(second->NotifyData().hWnd, tray_->NotifyData().hWnd);
+  EXPECT_EQ(TrayIcon::TrayHandler->TrayUsers(), 2u);
+  ASSERT_EQ(portable::TrayIcons().size(), 2u);
+  delete second;  // its icon goes with it
+  ASSERT_EQ(portable::TrayIcons().size(), 1u);
+  EXPECT_EQ(portable::TrayIcons()[0].uID, tray_->IconIdentity());
+
+  // A failed call changes nothing of what was asked for.
+  portable::FailShellCalls(true);
+  EXPECT_FALSE(tray_->DeleteIcon());
+  EXPECT_FALSE(tray_->IconVisible());
+  portable::FailShellCalls(false);
+}
+
+TEST_F(Tray, TheHintShowsItsFirst127CharactersAndNothingWhenEmptyOrNotShown) {
+  struct Case {
+    std::string hint;
+    bool showHint;
+    std::string tip;
+  };
+  const std::string longHint(200, 'h');
+  for (const Case& c : {Case{longHint, true, longHint.substr(0, 127)}, Case{"till", true, "till"},
+                        Case{"till", false, ""}, Case{"", true, ""}}) {
+    tray_->SetHint(longHint);  // bytes left behind by a longer tip must not show
+    tray_->SetShowHint(c.showHint);
+    tray_->SetHint(c.hint);
+    char expected[128] = {};
+    std::memcpy(expected, c.tip.data(), c.tip.size());
+    const portable::ShellCall& modify = LastCall();
+    EXPECT_EQ(modify.message, NIM_MODIFY);
+    EXPECT_EQ(std::memcmp(modify.data.szTip, expected, sizeof expected), 0)
+        << c.hint.size() << " characters, shown " << c.showHint;
+  }
+}
+
+TEST_F(Tray, TheOwnIconIsTheShellsPictureAndOneThatCannotBeReadGivesNone) {
+  host::TIcon program;
+  program.LoadFromResourceName(host::kProgramIconName);
+  tray_->SetIcon(program);
+  const portable::ShellCall& modify = LastCall();
+  EXPECT_EQ(calls_.size(), 1u) << "the copy itself must not update the icon";
+  EXPECT_NE(modify.data.hIcon, nullptr);
+
+  tray_->Icon().LoadFromResourceName("NO_SUCH_ICON");  // a change of its own icon updates
+  EXPECT_EQ(LastCall().data.hIcon, nullptr);
+}
+
+TEST_F(Tray, ASingleClickFiresAtOnceWithoutADoubleClickHandlerAndAfterTheDoubleClickTimeWithOne) {
+  tray_->SetIconVisible(true);
+  portable::SetCursor(40, 7);
+  portable::SetKeyDown(VK_SHIFT, true);
+  portable::SetKeyDown(VK_CONTROL, true);
+  Notify(WM_LBUTTONDOWN);
+  portable::SetKeyDown(VK_SHIFT, false);
+  Notify(WM_LBUTTONUP);
+  EXPECT_EQ(TakeLog(), (Log{"down 0 13 40,7", "click", "up 0 12 40,7"}));
+
+  tray_->OnDblClick = TNotifyEvent::Of<&OwnerForm::DblClick>(form_);
+  Notify(WM_LBUTTONDOWN);
+  Notify(WM_LBUTTONUP);
+  EXPECT_EQ(TakeLog(), (Log{"down 0 12 40,7", "up 0 12 40,7"}));
+  till_testing::RunFor(*app_, 499);
+  EXPECT_TRUE(TakeLog().empty());
+  till_testing::RunFor(*app_, 1);  // the system's double-click time after the button-down
+  EXPECT_EQ(TakeLog(), (Log{"click"}));
+}
+
+TEST_F(Tray, ADoubleClickIsNoClickWithAHandlerAndClicksTheDefaultItemWithoutOne) {
+  tray_->SetIconVisible(true);
+  tray_->OnDblClick = TNotifyEvent::Of<&OwnerForm::DblClick>(form_);
+  for (UINT event : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP}) Notify(event);
+  till_testing::RunFor(*app_, 1000);
+  EXPECT_EQ(TakeLog(), (Log{"down 0 8 0,0", "up 0 8 0,0", "dblclick", "item Open", "up 0 8 0,0"}));
+
+  // A double click reported between the press and the release gives no click either, and a
+  // release without a press after a decided click gives none.
+  for (UINT event : {WM_LBUTTONDOWN, WM_LBUTTONDBLCLK, WM_LBUTTONUP}) Notify(event);
+  till_testing::RunFor(*app_, 1000);
+  Notify(WM_LBUTTONDOWN);
+  Notify(WM_LBUTTONUP);
+  till_testing::RunFor(*app_, 1000);
+  Notify(WM_LBUTTONUP);
+  till_testing::RunFor(*app_, 1000);
+  EXPECT_EQ(TakeLog(), (Log{"down 0 8 0,0", "dblclick", "item Open", "up 0 8 0,0", "down 0 8 0,0",
+                            "up 0 8 0,0", "click", "up 0 8 0,0"}));
+
+  // Without a handler: one click on the first button-up, and the menu's default item.
+  tray_->OnDblClick = nullptr;
+  for (UINT event : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP}) Notify(event);
+  EXPECT_EQ(TakeLog(), (Log{"down 0 8 0,0", "click", "up 0 8 0,0", "item Open", "up 0 8 0,0"}));
+
+  // Not when the left button shows the menu, nor when the menu does not pop up by itself.
+  for (auto setUp : {+[](TTrayIcon& t) { t.SetLeftPopup(true); },
+                     +[](TTrayIcon& t) { t.PopupMenu()->SetAutoPopup(false); }}) {
+    setUp(*tray_);
+    Notify(WM_LBUTTONDBLCLK);
+    EXPECT_EQ(TakeLog(), Log{});
+    tray_->SetLeftPopup(false);
+  }
+}
+
+TEST_F(Tray, TheRightButtonShowsTheMenuAndTheLeftOnlyWithLeftPopup) {
+  tray_->SetIconVisible(true);
+  portable::SetCursor(300, 20);
+  portable::TakeForegroundRequests();
+  portable::ChoosePopupItem("Quit");
+  Notify(WM_RBUTTONDOWN);
+  Notify(WM_RBUTTONUP);
+  EXPECT_EQ(TakeLog(), (Log{"down 1 16 300,20", "item Quit", "up 1 16 300,20"}));
+  const std::vector<portable::ShownPopup> shown = portable::TakeShownPopups();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].x, 300);
+  EXPECT_EQ(shown[0].y, 20);
+  EXPECT_EQ(shown[0].captions, (std::vector<std::string>{"Open", "-", "Quit"}));
+  EXPECT_EQ(form_->Menu->PopupComponent(), tray_);
+  // The tray window comes to the foreground first, or the menu would not close again.
+  const std::vector<HWND> foreground = portable::TakeForegroundRequests();
+  ASSERT_FALSE(foreground.empty());
+  EXPECT_EQ(foreground[0], TrayIcon::TrayHandler->TrayWindow());
+
+  Notify(WM_LBUTTONDOWN);
+  Notify(WM_MBUTTONDOWN);
+  EXPECT_TRUE(portable::TakeShownPopups().empty());
+  tray_->SetLeftPopup(true);
+  Notify(WM_LBUTTONDOWN);
+  EXPECT_EQ(portable::TakeShownPopups().size(), 1u);
+  form_->Menu->SetAutoPopup(false);
+  Notify(WM_RBUTTONDOWN);
+  Notify(WM_LBUTTONDOWN);
+  EXPECT_TRUE(portable::TakeShownPopups().empty());
+
+  // No position, no menu.
+  form_->Menu->SetAutoPopup(true);
+  portable::FailCursorReads(true);
+  tray_->PopupAtCursor();
+  EXPECT_TRUE(portable::TakeShownPopups().empty());
+}
+
+TEST_F(Tray, WhileDisabledTheMouseIsIgnoredButBalloonsStillReachTheirEvents) {
+  tray_->SetIconVisible(true);
+  tray_->SetEnabled(false);
+  for (UINT event :
+       {WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_RBUTTONDOWN, WM_LBUTTONDBLCLK}) {
+    Notify(event);
+  }
+  EXPECT_TRUE(TakeLog().empty());
+  EXPECT_TRUE(portable::TakeShownPopups().empty());
+  Notify(NIN_BALLOONSHOW);
+  Notify(NIN_BALLOONUSERCLICK);
+  EXPECT_EQ(TakeLog(), (Log{"balloon from handler", "balloon from handler"}));
+  tray_->SetEnabled(true);
+  for (UINT event : {WM_CONTEXTMENU, NIN_SELECT, NIN_KEYSELECT}) Notify(event);
+  EXPECT_TRUE(TakeLog().empty());
+}
+
+TEST_F(Tray, ThePointerEntersOnAMoveAndLeavesWhenItIsSeenElsewhere) {
+  tray_->SetIconVisible(true);
+  tray_->SetWantEnterExitEvents(true);
+  portable::SetCursor(10, 10);
+  Notify(WM_MOUSEMOVE);
+  Notify(WM_MOUSEMOVE);
+  till_testing::RunFor(*app_, 100);  // the pointer stays
+  EXPECT_EQ(TakeLog(), (Log{"enter", "move 0 10,10", "move 0 10,10"}));
+  portable::SetCursor(11, 10);
+  till_testing::RunFor(*app_, 20);
+  till_testing::RunFor(*app_, 100);
+  EXPECT_EQ(TakeLog(), (Log{"exit"}));
+  Notify(WM_MOUSEMOVE);
+  EXPECT_EQ(TakeLog(), (Log{"enter", "move 0 11,10"}));
+}
+
+TEST_F(Tray, TheIconIndexStaysInTheListAndCyclingWalksItRound) {
+  tray_->SetIconIndex(5);
+  EXPECT_EQ(tray_->IconIndex(), 0) << "without a list";
+
+  auto* list = new host::TCustomImageList(form_);
+  host::TIcon picture;
+  picture.LoadFromResourceName(host::kProgramIconName);
+  for (int i = 0; i < 3; ++i) list->AddIcon(picture);
+  tray_->SetIconList(list);
+  tray_->SetIconIndex(7);
+  EXPECT_EQ(tray_->IconIndex(), 2);
+
+  tray_->SetCycleIcons(true);  // CycleInterval 0: no cycling
+  till_testing::RunFor(*app_, 2000);
+  EXPECT_EQ(TakeLog(), Log{});
+  tray_->SetCycleInterval(100);
+  till_testing::RunFor(*app_, 450);
+  EXPECT_EQ(TakeLog(), (Log{"cycle 0->1", "cycle 1->2", "cycle 2->0", "cycle 0->1"}));
+
+  delete list;  // the icon lets go of it
+  EXPECT_EQ(tray_->IconList(), nullptr);
+  EXPECT_EQ(tray_->IconIndex(), 0);
+  till_testing::RunFor(*app_, 300);
+  EXPECT_EQ(TakeLog(), Log{});
+}
+
+TEST_F(Tray, ANewTaskbarGetsTheIconBackOnlyWhenItIsVisible) {
+  ASSERT_NE(TrayIcon::TaskbarCreatedMsg, 0u);
+  tray_->SetIconVisible(true);
+  portable::RecreateTaskbar();
+  app_->ProcessMessages();
+  ASSERT_EQ(portable::TrayIcons().size(), 1u);
+  EXPECT_EQ(portable::TrayIcons()[0].uID, tray_->IconIdentity());
+
+  tray_->SetIconVisible(false);
+  portable::RecreateTaskbar();
+  app_->ProcessMessages();
+  EXPECT_TRUE(portable::TrayIcons().empty());
+}
+
+TEST_F(Tray, MinimizingTheApplicationHidesTheFormAndTheTaskbarButtonAndShowsTheIcon) {
+  form_->Show();
+  ASSERT_TRUE(host::IsWindowVisible(app_->Handle())) << "the main form brings the button";
+  tray_->SetMinimizeToTray(true);
+  app_->Minimize();
+  EXPECT_FALSE(form_->Visible());
+  EXPECT_FALSE(host::IsWindowVisible(app_->Handle()));
+  EXPECT_EQ(portable::TrayIcons().size(), 1u);
+
+  tray_->RestoreMainForm();
+  EXPECT_FALSE(app_->Minimized());
+  EXPECT_TRUE(form_->Visible());
+  EXPECT_TRUE(host::IsWindowVisible(app_->Handle()));
+}
+
+TEST_F(Tray, LoadingAsksOnStartupAndAddsTheIconAgainThenSetsTheVersion) {
+  portable::TakeShellCalls();
+  form_->BeginLoading();
+  tray_->OnStartup = TrayIcon::TStartupEvent::Of<&OwnerForm::Startup>(form_);
+  tray_->SetIconVisible(true);
+  form_->EndLoading();
+  EXPECT_EQ(TakeLog(), (Log{"startup"}));
+  EXPECT_FALSE(app_->ShowMainForm);
+  EXPECT_EQ(CallMessages(), (std::vector<DWORD>{NIM_ADD, NIM_MODIFY, NIM_ADD, NIM_SETVERSION}));
+  EXPECT_EQ(portable::TrayIcons().size(), 1u);
+}
+
+TEST_F(Tray, AMinimizeCommandToTheFormGoesToTheTrayOnlyWithAHandler) {
+  const HWND wnd = form_->Handle();
+  ASSERT_NE(wnd, nullptr);
+  form_->Show();
+  tray_->SetMinimizeToTray(true);
+  EXPECT_EQ(host::SendMessageTo(wnd, WM_SYSCOMMAND, SC_MINIMIZE, 0), 0);
+  EXPECT_TRUE(form_->Visible());
+  EXPECT_TRUE(portable::TrayIcons().empty());
+
+  tray_->OnMinimizeToTray = TNotifyEvent::Of<&OwnerForm::ToTray>(form_);
+  EXPECT_EQ(host::SendMessageTo(wnd, WM_SYSCOMMAND, SC_MINIMIZE, 0), 1);
+  EXPECT_EQ(TakeLog(), (Log{"to tray"}));
+  EXPECT_FALSE(form_->Visible());
+  EXPECT_EQ(portable::TrayIcons().size(), 1u);
+
+  // Gone, the icon gives the form its own procedure back.
+  const WNDPROC subclassed = portable::WindowProcOf(wnd);
+  delete tray_;
+  EXPECT_NE(portable::WindowProcOf(wnd), subclassed);
+  EXPECT_EQ(host::SendMessageTo(wnd, WM_SYSCOMMAND, SC_MINIMIZE, 0), 0);
+  EXPECT_EQ(TakeLog(), Log{});
+}
+
+}  // namespace
