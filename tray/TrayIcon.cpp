@@ -468,12 +468,14 @@ bool TTrayIcon::AppWindowHook(UINT msg, WPARAM wParam, LPARAM, LRESULT&) {
       break;
     case WM_WINDOWPOSCHANGED:
       if (host::TForm* main = MainForm(); startupCheckPending_ && main != nullptr) {
+        // Spent before it acts: hiding the taskbar button moves the window again, and that
+        // message arrives inside this one.
+        startupCheckPending_ = false;
         if (main->FormStyle() == host::TFormStyle::fsMDIForm) {
           bool showMainForm = true;
           if (OnStartup) OnStartup(this, showMainForm);
           if (!showMainForm) HideTaskbarIcon();
         }
-        startupCheckPending_ = false;
       }
       break;
     case WM_SYSCOMMAND:

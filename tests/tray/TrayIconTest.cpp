@@ -374,6 +374,47 @@ TEST_F(Tray, MinimizingTheApplicationHidesTheFormAndTheTaskbarButtonAndShowsTheI
   EXPECT_TRUE(host::IsWindowVisible(app_->Handle()));
 }
 
+TEST_F(Tray, TheApplicationWindowsHookRestoresTheFormAndChecksTheStartupOfAParentFormOnce) {
+  tray_->OnStartup = TrayIcon::TStartupEvent::Of<&OwnerForm::Startup>(form_);
+  host::SendMessageTo(app_->Handle(), WM_SYSCOMMAND, SC_RESTORE, 0);
+  EXPECT_TRUE(form_->Visible());
+  form_->Hide();
+  form_->SetWindowState(host::TWindowState::wsMinimized);
+  host::SendMessageTo(app_->Handle(), WM_SYSCOMMAND, SC_RESTORE + 1, 0);
+  EXPECT_FALSE(form_->Visible()) << "only SC_RESTORE itself";
+  host::SendMessageTo(app_->Handle(), WM_SYSCOMMAND, SC_RESTORE, 0);
+  EXPECT_TRUE(form_->Visible());
+  EXPECT_EQ(form_->WindowState(), host::TWindowState::wsNormal);
+  EXPECT_EQ(TakeLog(), Log{}) << "the check was spent on an ordinary form";
+
+  // A multiple-document parent asks once, at the application window's first move or showing.
+  app_.reset();
+  app_ = std::make_unique<host::TApplication>();
+  app_->CreateForm(form_);
+  tray_ = form_->Tray;
+  tray_->OnStartup = TrayIcon::TStartupEvent::Of<&OwnerForm::Startup>(form_);
+  form_->SetFormStyle(host::TFormStyle::fsMDIForm);
+  tray_->ShowTaskbarIcon();
+  EXPECT_EQ(TakeLog(), (Log{"startup"}));
+  EXPECT_FALSE(host::IsWindowVisible(app_->Handle()));
+  tray_->ShowTaskbarIcon();
+  EXPECT_EQ(TakeLog(), Log{});
+  EXPECT_TRUE(host::IsWindowVisible(app_->Handle()));
+}
+
+TEST_F(Tray, TheSharedWindowRefusesToCloseOrEndTheSession) {
+  const HWND wnd = TrayIcon::TrayHandler->TrayWindow();
+  for (UINT msg : {WM_CLOSE, WM_QUERYENDSESSION, WM_ENDSESSION, WM_DESTROY, WM_NCDESTROY}) {
+    EXPECT_EQ(host::SendMessageTo(wnd, msg, 0, 0), 1) << msg;
+  }
+  EXPECT_EQ(host::SendMessageTo(wnd, WM_USER, 0, 0), 0);
+  EXPECT_EQ(host::SendMessageTo(wnd, TrayIcon::TrayCallbackMessage, tray_->IconIdentity() + 9,
+                                WM_LBUTTONUP),
+            0)
+      << "no such icon";
+  EXPECT_EQ(TakeLog(), Log{});
+}
+
 TEST_F(Tray, LoadingAsksOnStartupAndAddsTheIconAgainThenSetsTheVersion) {
   portable::TakeShellCalls();
   form_->BeginLoading();
