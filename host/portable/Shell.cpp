@@ -36,6 +36,14 @@ Model& TheModel() {
   return model;
 }
 
+// Runs `f` on the model under its lock; the model is read and changed from tests' threads too.
+template <class F>
+auto Locked(F f) {
+  Model& model = TheModel();
+  std::lock_guard<std::mutex> lock(model.mutex);
+  return f(model);
+}
+
 std::vector<NOTIFYICONDATAA>::iterator FindIcon(Model& model, const NOTIFYICONDATAA& data) {
   return std::find_if(model.icons.begin(), model.icons.end(), [&](const NOTIFYICONDATAA& icon) {
     return icon.hWnd == data.hWnd && icon.uID == data.uID;
@@ -89,15 +97,13 @@ bool GetCursorPos(POINT* point) {
 }
 
 std::int16_t GetAsyncKeyState(int virtualKey) {
-  Model& model = TheModel();
-  std::lock_guard<std::mutex> lock(model.mutex);
-  return model.keysDown.count(virtualKey) != 0 ? static_cast<std::int16_t>(0x8000) : 0;
+  return Locked([&](Model& model) {
+    return model.keysDown.count(virtualKey) != 0 ? static_cast<std::int16_t>(0x8000) : 0;
+  });
 }
 
 UINT GetDoubleClickTime() {
-  Model& model = TheModel();
-  std::lock_guard<std::mutex> lock(model.mutex);
-  return model.doubleClickTime;
+  return Locked([&](Model& model) { return model.doubleClickTime; });
 }
 
 bool SetForegroundWindow(HWND wnd) {
@@ -173,29 +179,21 @@ LRESULT CallWindowProcA(WNDPROC proc, HWND wnd, UINT msg, WPARAM wParam, LPARAM 
 }
 
 DWORD GetComCtlVersion() {
-  Model& model = TheModel();
-  std::lock_guard<std::mutex> lock(model.mutex);
-  return model.comctlVersion;
+  return Locked([&](Model& model) { return model.comctlVersion; });
 }
 
 namespace portable {
 
 std::vector<ShellCall> TakeShellCalls() {
-  Model& model = TheModel();
-  std::lock_guard<std::mutex> lock(model.mutex);
-  return std::exchange(model.calls, {});
+  return Locked([&](Model& model) { return std::exchange(model.calls, {}); });
 }
 
 std::vector<NOTIFYICONDATAA> TrayIcons() {
-  Model& model = TheModel();
-  std::lock_guard<std::mutex> lock(model.mutex);
-  return model.icons;
+  return Locked([&](Model& model) { return model.icons; });
 }
 
 void FailShellCalls(bool fail) {
-  Model& model = TheModel();
-  std::lock_guard<std::mutex> lock(model.mutex);
-  model.failShell = fail;
+  Locked([&](Model& model) { model.failShell = fail; });
 }
 
 bool NotifyTrayIcon(std::size_t index, UINT event) {
@@ -220,15 +218,11 @@ void RecreateTaskbar() {
 }
 
 void SetCursor(int x, int y) {
-  Model& model = TheModel();
-  std::lock_guard<std::mutex> lock(model.mutex);
-  model.cursor = {x, y};
+  Locked([&](Model& model) { model.cursor = {x, y}; });
 }
 
 void FailCursorReads(bool fail) {
-  Model& model = TheModel();
-  std::lock_guard<std::mutex> lock(model.mutex);
-  model.failCursor = fail;
+  Locked([&](Model& model) { model.failCursor = fail; });
 }
 
 void SetKeyDown(int virtualKey, bool down) {
@@ -242,21 +236,15 @@ void SetKeyDown(int virtualKey, bool down) {
 }
 
 void SetDoubleClickTime(UINT milliseconds) {
-  Model& model = TheModel();
-  std::lock_guard<std::mutex> lock(model.mutex);
-  model.doubleClickTime = milliseconds;
+  Locked([&](Model& model) { model.doubleClickTime = milliseconds; });
 }
 
 void SetComCtlVersion(DWORD version) {
-  Model& model = TheModel();
-  std::lock_guard<std::mutex> lock(model.mutex);
-  model.comctlVersion = version;
+  Locked([&](Model& model) { model.comctlVersion = version; });
 }
 
 std::vector<HWND> TakeForegroundRequests() {
-  Model& model = TheModel();
-  std::lock_guard<std::mutex> lock(model.mutex);
-  return std::exchange(model.foreground, {});
+  return Locked([&](Model& model) { return std::exchange(model.foreground, {}); });
 }
 
 void ResetShell() {
