@@ -4,12 +4,12 @@
 
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "host/Component.h"
 #include "host/Event.h"
 #include "host/Exception.h"
+#include "host/UniqueHandle.h"
 #include "host/WinDefs.h"
 
 namespace host {
@@ -29,31 +29,11 @@ HICON LoadIconResource(const std::string& name);
 HICON CopyIconHandle(HICON icon);
 void DestroyIconHandle(HICON icon);
 
-// Owns one icon handle.
-class IconHandle {
- public:
-  IconHandle() = default;
-  explicit IconHandle(HICON icon) : icon_(icon) {}
-  IconHandle(IconHandle&& other) noexcept : icon_(std::exchange(other.icon_, nullptr)) {}
-  IconHandle& operator=(IconHandle&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      icon_ = std::exchange(other.icon_, nullptr);
-    }
-    return *this;
-  }
-  IconHandle(const IconHandle&) = delete;
-  IconHandle& operator=(const IconHandle&) = delete;
-  ~IconHandle() { Reset(); }
-
-  HICON Get() const { return icon_; }
-  void Reset() {
-    if (icon_ != nullptr) DestroyIconHandle(std::exchange(icon_, nullptr));
-  }
-
- private:
-  HICON icon_ = nullptr;
+struct ReleaseIcon {
+  void operator()(HICON icon) const { DestroyIconHandle(icon); }
 };
+// Owns one icon handle.
+using IconHandle = UniqueHandle<HICON, ReleaseIcon>;
 
 class TIcon : public TObject {
  public:

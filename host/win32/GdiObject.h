@@ -3,35 +3,16 @@
 
 #include <windows.h>
 
-#include <utility>
+#include "host/UniqueHandle.h"
 
 namespace host::win32 {
 
-template <class Handle>
-class GdiObject {
- public:
-  GdiObject() = default;
-  explicit GdiObject(Handle handle) : handle_(handle) {}
-  GdiObject(GdiObject&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-  GdiObject& operator=(GdiObject&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      handle_ = std::exchange(other.handle_, nullptr);
-    }
-    return *this;
-  }
-  GdiObject(const GdiObject&) = delete;
-  GdiObject& operator=(const GdiObject&) = delete;
-  ~GdiObject() { Reset(); }
-
-  Handle Get() const { return handle_; }
-  void Reset() {
-    if (handle_ != nullptr) DeleteObject(std::exchange(handle_, nullptr));
-  }
-
- private:
-  Handle handle_ = nullptr;
+struct DeleteGdiObject {
+  void operator()(HGDIOBJ object) const { DeleteObject(object); }
 };
+
+template <class Handle>
+using GdiObject = UniqueHandle<Handle, DeleteGdiObject>;
 
 using FontHandle = GdiObject<HFONT>;
 using BrushHandle = GdiObject<HBRUSH>;

@@ -1,12 +1,11 @@
 // Popup menus as the system's own: built afresh for each showing and tracked until closed.
 #include <windows.h>
 
-#include <memory>
-#include <type_traits>
 #include <vector>
 
 #include "host/Application.h"
 #include "host/Menus.h"
+#include "host/UniqueHandle.h"
 #include "host/win32/NativeText.h"
 
 namespace host {
@@ -15,7 +14,7 @@ namespace {
 struct MenuRelease {
   void operator()(HMENU menu) const { DestroyMenu(menu); }
 };
-using MenuHandle = std::unique_ptr<std::remove_pointer_t<HMENU>, MenuRelease>;
+using MenuHandle = UniqueHandle<HMENU, MenuRelease>;
 
 // Command identifiers are places in `items` plus one (0 is "nothing chosen").
 void AppendItems(HMENU menu, const TMenuItem& parent, std::vector<TMenuItem*>& items) {
@@ -78,10 +77,10 @@ TMenuItem* TrackPopupMenuAt(TPopupMenu& menu, int x, int y) {
   std::vector<TMenuItem*> items;
   const MenuHandle native(CreatePopupMenu());
   if (!native) return nullptr;
-  AppendItems(native.get(), *menu.Items(), items);
+  AppendItems(native.Get(), *menu.Items(), items);
   HWND owner = MenuOwner();
   if (owner == nullptr) return nullptr;
-  const BOOL chosen = TrackPopupMenuEx(native.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY,
+  const BOOL chosen = TrackPopupMenuEx(native.Get(), TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY,
                                        x, y, owner, nullptr);
   if (chosen <= 0) return nullptr;
   // Handlers ran while the menu was open; an item they removed is not clicked.

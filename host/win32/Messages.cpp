@@ -32,30 +32,26 @@ LRESULT CALLBACK HiddenWindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lPar
   return DefWindowProcW(wnd, msg, wParam, lParam);
 }
 
-// The window class, registered on first use and unregistered when the program ends.
+// A class whose windows' messages go to their methods; registered on first use and unregistered
+// when the program ends.
+WindowClass MethodWindowClass(const wchar_t* name, bool withProgramIcon) {
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof(wc);
+  wc.lpfnWndProc = &HiddenWindowProc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  // The application window's taskbar button shows the program's own icon.
+  if (withProgramIcon) wc.hIcon = LoadIconW(wc.hInstance, win32::Wide(kProgramIconName).c_str());
+  wc.lpszClassName = name;
+  return WindowClass(wc);
+}
+
 const WindowClass& HiddenClass() {
-  static const WindowClass windowClass = [] {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = &HiddenWindowProc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = kHiddenClassName;
-    return WindowClass(wc);
-  }();
+  static const WindowClass windowClass = MethodWindowClass(kHiddenClassName, false);
   return windowClass;
 }
 
-// The application window's class: the program's own icon, for its taskbar button.
 const WindowClass& ApplicationClass() {
-  static const WindowClass windowClass = [] {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = &HiddenWindowProc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hIcon = LoadIconW(wc.hInstance, win32::Wide(kProgramIconName).c_str());
-    wc.lpszClassName = kApplicationClassName;
-    return WindowClass(wc);
-  }();
+  static const WindowClass windowClass = MethodWindowClass(kApplicationClassName, true);
   return windowClass;
 }
 

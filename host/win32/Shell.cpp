@@ -1,12 +1,10 @@
 // The real window manager and shell: straight through to user32, shell32 and comctl32.
 #include "host/Shell.h"
+#include "host/UniqueHandle.h"
 
 #include <shellapi.h>
 #include <shlwapi.h>
 #include <windows.h>
-
-#include <memory>
-#include <type_traits>
 
 namespace host {
 namespace {
@@ -14,7 +12,7 @@ namespace {
 struct LibraryRelease {
   void operator()(HMODULE module) const { FreeLibrary(module); }
 };
-using LoadedLibrary = std::unique_ptr<std::remove_pointer_t<HMODULE>, LibraryRelease>;
+using LoadedLibrary = UniqueHandle<HMODULE, LibraryRelease>;
 
 }  // namespace
 
@@ -66,7 +64,7 @@ DWORD GetComCtlVersion() {
   const LoadedLibrary comctl(LoadLibraryW(L"comctl32.dll"));
   if (!comctl) return 0;
   auto getVersion = reinterpret_cast<DLLGETVERSIONPROC>(
-      reinterpret_cast<void*>(GetProcAddress(comctl.get(), "DllGetVersion")));
+      reinterpret_cast<void*>(GetProcAddress(comctl.Get(), "DllGetVersion")));
   if (getVersion == nullptr) return 0;
   DLLVERSIONINFO info{};
   info.cbSize = sizeof(info);

@@ -38,22 +38,29 @@ struct OwnerForm : host::TForm {
       Menu->Items()->Add(item);
     }
     Menu->Items()->Items(0)->SetDefault(true);
-    Tray = new TTrayIcon(this);
-    Tray->SetPopupMenu(Menu);
-    Tray->OnClick = TNotifyEvent::Of<&OwnerForm::Click>(this);
-    Tray->OnMouseDown = host::TMouseEvent::Of<&OwnerForm::Down>(this);
-    Tray->OnMouseUp = host::TMouseEvent::Of<&OwnerForm::Up>(this);
-    Tray->OnMouseMove = host::TMouseMoveEvent::Of<&OwnerForm::Move>(this);
-    Tray->OnMouseEnter = TNotifyEvent::Of<&OwnerForm::Enter>(this);
-    Tray->OnMouseExit = TNotifyEvent::Of<&OwnerForm::Exit>(this);
-    Tray->OnCycle = TrayIcon::TCycleEvent::Of<&OwnerForm::Cycle>(this);
-    Tray->OnBalloonHintShow = TNotifyEvent::Of<&OwnerForm::Balloon>(this);
-    Tray->OnBalloonHintClick = TNotifyEvent::Of<&OwnerForm::Balloon>(this);
+    Menu->OnPopup = TNotifyEvent::Of<&OwnerForm::Popup>(this);
+    Tray = NewIcon();
+  }
+  // An icon of this form with every event logged.
+  TTrayIcon* NewIcon() {
+    auto* icon = new TTrayIcon(this);
+    icon->SetPopupMenu(Menu);
+    icon->OnClick = TNotifyEvent::Of<&OwnerForm::Click>(this);
+    icon->OnMouseDown = host::TMouseEvent::Of<&OwnerForm::Down>(this);
+    icon->OnMouseUp = host::TMouseEvent::Of<&OwnerForm::Up>(this);
+    icon->OnMouseMove = host::TMouseMoveEvent::Of<&OwnerForm::Move>(this);
+    icon->OnMouseEnter = TNotifyEvent::Of<&OwnerForm::Enter>(this);
+    icon->OnMouseExit = TNotifyEvent::Of<&OwnerForm::Exit>(this);
+    icon->OnCycle = TrayIcon::TCycleEvent::Of<&OwnerForm::Cycle>(this);
+    icon->OnBalloonHintShow = TNotifyEvent::Of<&OwnerForm::Balloon>(this);
+    icon->OnBalloonHintClick = TNotifyEvent::Of<&OwnerForm::Balloon>(this);
+    return icon;
   }
   void ItemClick(TObject* sender) {
     log.push_back("item " + static_cast<host::TMenuItem*>(sender)->Caption());
   }
   void Click(TObject*) { log.push_back("click"); }
+  void Popup(TObject*) { log.push_back("popup"); }
   void DblClick(TObject*) { log.push_back("dblclick"); }
   void Down(TObject*, host::TMouseButton b, host::TShiftState s, int x, int y) {
     log.push_back("down " + Mouse(b, s, x, y));
@@ -195,68 +202,100 @@ TEST_F(Tray, TheOwnIconIsTheShellsPictureAndOneThatCannotBeReadGivesNone) {
   EXPECT_EQ(LastCall().data.hIcon, nullptr);
 }
 
-TEST_F(Tray, ASingleClickFiresAtOnceWithoutADoubleClickHandlerAndAfterTheDoubleClickTimeWithOne) {
-  tray_->SetIconVisible(true);
-  portable::SetCursor(40, 7);
-  portable::SetKeyDown(VK_SHIFT, true);
-  portable::SetKeyDown(VK_CONTROL, true);
-  Notify(WM_LBUTTONDOWN);
-  portable::SetKeyDown(VK_SHIFT, false);
-  Notify(WM_LBUTTONUP);
-  EXPECT_EQ(TakeLog(), (Log{"down 0 13 40,7", "click", "up 0 12 40,7"}));
+// What the mouse does to a fresh icon set up with `flags`: each step a notification, a stretch of
+// time (negative: that many milliseconds), or kMark (a "|" in the log).
+enum Setup : unsigned { kPlain = 0, kDblHandler = 1, kLeftPopup = 2, kNoAutoPopup = 4, kOff = 8 };
+constexpr int kMark = 0;
+struct Sequence {
+  const char* what;
+  unsigned flags;
+  std::vector<int> steps;
+  Log log;
+};
 
-  tray_->OnDblClick = TNotifyEvent::Of<&OwnerForm::DblClick>(form_);
-  Notify(WM_LBUTTONDOWN);
-  Notify(WM_LBUTTONUP);
-  EXPECT_EQ(TakeLog(), (Log{"down 0 12 40,7", "up 0 12 40,7"}));
-  till_testing::RunFor(*app_, 499);
-  EXPECT_TRUE(TakeLog().empty());
-  till_testing::RunFor(*app_, 1);  // the system's double-click time after the button-down
-  EXPECT_EQ(TakeLog(), (Log{"click"}));
-}
-
-TEST_F(Tray, ADoubleClickIsNoClickWithAHandlerAndClicksTheDefaultItemWithoutOne) {
-  tray_->SetIconVisible(true);
-  tray_->OnDblClick = TNotifyEvent::Of<&OwnerForm::DblClick>(form_);
-  for (UINT event : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP}) Notify(event);
-  till_testing::RunFor(*app_, 1000);
-  EXPECT_EQ(TakeLog(), (Log{"down 0 8 0,0", "up 0 8 0,0", "dblclick", "item Open", "up 0 8 0,0"}));
-
-  // A double click reported between the press and the release gives no click either, and a
-  // release without a press after a decided click gives none.
-  for (UINT event : {WM_LBUTTONDOWN, WM_LBUTTONDBLCLK, WM_LBUTTONUP}) Notify(event);
-  till_testing::RunFor(*app_, 1000);
-  Notify(WM_LBUTTONDOWN);
-  Notify(WM_LBUTTONUP);
-  till_testing::RunFor(*app_, 1000);
-  Notify(WM_LBUTTONUP);
-  till_testing::RunFor(*app_, 1000);
-  EXPECT_EQ(TakeLog(), (Log{"down 0 8 0,0", "dblclick", "item Open", "up 0 8 0,0", "down 0 8 0,0",
-                            "up 0 8 0,0", "click", "up 0 8 0,0"}));
-
-  // Without a handler: one click on the first button-up, and the menu's default item.
-  tray_->OnDblClick = nullptr;
-  for (UINT event : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP}) Notify(event);
-  EXPECT_EQ(TakeLog(), (Log{"down 0 8 0,0", "click", "up 0 8 0,0", "item Open", "up 0 8 0,0"}));
-
-  // Not when the left button shows the menu, nor when the menu does not pop up by itself.
-  for (auto setUp : {+[](TTrayIcon& t) { t.SetLeftPopup(true); },
-                     +[](TTrayIcon& t) { t.PopupMenu()->SetAutoPopup(false); }}) {
-    setUp(*tray_);
-    Notify(WM_LBUTTONDBLCLK);
-    EXPECT_EQ(TakeLog(), Log{});
-    tray_->SetLeftPopup(false);
+TEST_F(Tray, MouseSequencesGiveTheirEventsClicksAndMenus) {
+  const int kDown = WM_LBUTTONDOWN, kUp = WM_LBUTTONUP, kDbl = WM_LBUTTONDBLCLK;
+  const int kRDown = WM_RBUTTONDOWN, kRUp = WM_RBUTTONUP;
+  const std::string down = "down 0 8 0,0", up = "up 0 8 0,0";
+  const Sequence sequences[] = {
+      {"without a double-click handler a click fires on the release",
+       kPlain,
+       {kDown, kUp},
+       {down, "click", up}},
+      {"with one it waits the double-click time from the press",
+       kDblHandler,
+       {kDown, kUp, -499, kMark, -1},
+       {down, up, "|", "click"}},
+      {"a double click with a handler is no click",
+       kDblHandler,
+       {kDown, kUp, kDbl, kUp, -1000},
+       {down, up, "dblclick", "item Open", up}},
+      {"nor when it comes between the press and the release",
+       kDblHandler,
+       {kDown, kDbl, kUp, -1000},
+       {down, "dblclick", "item Open", up}},
+      {"a release without a press after a decided click",
+       kDblHandler,
+       {kDown, kUp, -1000, kUp, -1000},
+       {down, up, "click", up}},
+      {"a double click without a handler: one click and the default item",
+       kPlain,
+       {kDown, kUp, kDbl, kUp},
+       {down, "click", up, "item Open", up}},
+      {"no default item when the left button shows the menu", kLeftPopup, {kDbl}, {}},
+      {"nor when the menu does not pop up by itself", kNoAutoPopup, {kDbl}, {}},
+      {"the right button shows the menu",
+       kPlain,
+       {kRDown, kRUp},
+       {"down 1 16 0,0", "popup", "up 1 16 0,0"}},
+      {"the left and middle ones do not",
+       kPlain,
+       {kDown, WM_MBUTTONDOWN, WM_MBUTTONUP},
+       {down, "down 2 32 0,0", "up 2 32 0,0"}},
+      {"the left one does with LeftPopup", kLeftPopup, {kDown}, {down, "popup"}},
+      {"none does when the menu does not pop up by itself",
+       kLeftPopup | kNoAutoPopup,
+       {kRDown, kDown},
+       {"down 1 16 0,0", down}},
+      {"disabled, the mouse is ignored but balloons come, from the handler",
+       kOff,
+       {WM_MOUSEMOVE, kDown, kUp, kRDown, kDbl, NIN_BALLOONSHOW, NIN_BALLOONUSERCLICK},
+       {"balloon from handler", "balloon from handler"}},
+      {"other notifications mean nothing", kPlain, {WM_CONTEXTMENU, NIN_SELECT, NIN_KEYSELECT}, {}},
+  };
+  for (const Sequence& sequence : sequences) {
+    TTrayIcon* icon = form_->NewIcon();
+    icon->SetIconVisible(true);
+    if (sequence.flags & kDblHandler)
+      icon->OnDblClick = TNotifyEvent::Of<&OwnerForm::DblClick>(form_);
+    icon->SetLeftPopup((sequence.flags & kLeftPopup) != 0);
+    icon->SetEnabled((sequence.flags & kOff) == 0);
+    form_->Menu->SetAutoPopup((sequence.flags & kNoAutoPopup) == 0);
+    for (int step : sequence.steps) {
+      if (step < 0) {
+        till_testing::RunFor(*app_, static_cast<unsigned>(-step));
+      } else if (step == kMark) {
+        form_->log.push_back("|");
+      } else {
+        Notify(static_cast<UINT>(step));
+      }
+    }
+    EXPECT_EQ(TakeLog(), sequence.log) << sequence.what;
+    delete icon;
   }
 }
 
-TEST_F(Tray, TheRightButtonShowsTheMenuAndTheLeftOnlyWithLeftPopup) {
+TEST_F(Tray, TheMenuComesAtThePointerWithTheTrayWindowInFrontAndKeysAreReadAtEachNotification) {
   tray_->SetIconVisible(true);
   portable::SetCursor(300, 20);
+  portable::SetKeyDown(VK_SHIFT, true);
+  portable::SetKeyDown(VK_CONTROL, true);
   portable::TakeForegroundRequests();
   portable::ChoosePopupItem("Quit");
   Notify(WM_RBUTTONDOWN);
+  portable::SetKeyDown(VK_SHIFT, false);
   Notify(WM_RBUTTONUP);
-  EXPECT_EQ(TakeLog(), (Log{"down 1 16 300,20", "item Quit", "up 1 16 300,20"}));
+  EXPECT_EQ(TakeLog(), (Log{"down 1 21 300,20", "popup", "item Quit", "up 1 20 300,20"}));
   const std::vector<portable::ShownPopup> shown = portable::TakeShownPopups();
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0].x, 300);
@@ -268,39 +307,10 @@ TEST_F(Tray, TheRightButtonShowsTheMenuAndTheLeftOnlyWithLeftPopup) {
   ASSERT_FALSE(foreground.empty());
   EXPECT_EQ(foreground[0], TrayIcon::TrayHandler->TrayWindow());
 
-  Notify(WM_LBUTTONDOWN);
-  Notify(WM_MBUTTONDOWN);
-  EXPECT_TRUE(portable::TakeShownPopups().empty());
-  tray_->SetLeftPopup(true);
-  Notify(WM_LBUTTONDOWN);
-  EXPECT_EQ(portable::TakeShownPopups().size(), 1u);
-  form_->Menu->SetAutoPopup(false);
-  Notify(WM_RBUTTONDOWN);
-  Notify(WM_LBUTTONDOWN);
-  EXPECT_TRUE(portable::TakeShownPopups().empty());
-
   // No position, no menu.
-  form_->Menu->SetAutoPopup(true);
   portable::FailCursorReads(true);
   tray_->PopupAtCursor();
   EXPECT_TRUE(portable::TakeShownPopups().empty());
-}
-
-TEST_F(Tray, WhileDisabledTheMouseIsIgnoredButBalloonsStillReachTheirEvents) {
-  tray_->SetIconVisible(true);
-  tray_->SetEnabled(false);
-  for (UINT event :
-       {WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_RBUTTONDOWN, WM_LBUTTONDBLCLK}) {
-    Notify(event);
-  }
-  EXPECT_TRUE(TakeLog().empty());
-  EXPECT_TRUE(portable::TakeShownPopups().empty());
-  Notify(NIN_BALLOONSHOW);
-  Notify(NIN_BALLOONUSERCLICK);
-  EXPECT_EQ(TakeLog(), (Log{"balloon from handler", "balloon from handler"}));
-  tray_->SetEnabled(true);
-  for (UINT event : {WM_CONTEXTMENU, NIN_SELECT, NIN_KEYSELECT}) Notify(event);
-  EXPECT_TRUE(TakeLog().empty());
 }
 
 TEST_F(Tray, ThePointerEntersOnAMoveAndLeavesWhenItIsSeenElsewhere) {
