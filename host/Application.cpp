@@ -2,10 +2,13 @@
 
 #include <algorithm>
 
+#include "host/Dialogs.h"
+#include "host/Exception.h"
 #include "host/Messages.h"
 #include "host/Process.h"
 #include "host/Shell.h"
 #include "host/Thread.h"
+#include "host/Trace.h"
 
 namespace host {
 
@@ -89,6 +92,22 @@ void TApplication::MainFormShown() {
 
 std::string TApplication::ExeName() const {
   return ModuleFileName();
+}
+
+void TApplication::HandleException(TObject*) noexcept {
+  TraceDroppedException("the application (shown to the person)");
+  std::string message = "An unexpected error occurred.";
+  try {
+    throw;
+  } catch (const std::exception& e) {
+    message = e.what();
+  } catch (...) {  // NOLINT(bugprone-empty-catch): the general text above stands
+  }
+  try {
+    ShowMessageBox(Handle(), message, title_, TMsgDlgType::mtError, false);
+  } catch (...) {
+    // Nothing more can be told; the trace has it.
+  }
 }
 
 void TApplication::HookMainWindow(TWindowHook hook) {

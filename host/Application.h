@@ -63,6 +63,10 @@ class TApplication : public TComponent {
   HWND Handle() const { return window_.Handle(); }
   // The main form became visible: the application window shows too.
   void MainFormShown();
+  // Inside a catch block: what the framework does with an exception no handler caught where
+  // the program goes on (a form's OnCreate): the person is shown its message, and the support
+  // trace records it.
+  void HandleException(TObject* Sender) noexcept;
   void HookMainWindow(TWindowHook hook);
   void UnhookMainWindow(TWindowHook hook);
 

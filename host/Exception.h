@@ -1,6 +1,7 @@
 // The exception classes of the host; the system raises exceptions only where its design says so.
 #pragma once
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 
@@ -18,6 +19,14 @@ class EInOutError : public Exception {
   EInOutError(const std::string& message, int errorCode)
       : Exception(message), ErrorCode(errorCode) {}
   int ErrorCode;
+};
+
+// A failed call of the operating system, with the system's error code.
+class EOSError : public Exception {
+ public:
+  EOSError(const std::string& message, std::uint32_t errorCode)
+      : Exception(message), ErrorCode(errorCode) {}
+  std::uint32_t ErrorCode;
 };
 
 }  // namespace host

@@ -136,7 +136,14 @@ void TForm::DblClick() {
 }
 
 void TForm::AfterConstruction() {
-  if (OnCreate) OnCreate(this);
+  // As the framework does: the form exists and the program goes on with it, whatever part of
+  // its OnCreate was skipped; the person is told.
+  try {
+    if (OnCreate) OnCreate(this);
+  } catch (...) {
+    if (Application == nullptr) throw;
+    Application->HandleException(this);
+  }
 }
 
 void TForm::InsertControl(TControl* control) {

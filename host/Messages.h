@@ -95,4 +95,15 @@ void SleepWithoutPumping(UINT milliseconds);
 // Milliseconds of the clock that drives the window timers (the virtual clock where one is used).
 std::int64_t TickCountMs();
 
+// The longest stretch, in milliseconds of TickCountMs, that the GUI thread spent outside the
+// loop's retrieval of messages (handling what it retrieved, or blocked without pumping) since
+// the last call; the call starts the next measurement. The system hands a low-level hook's
+// calls to its thread only while that thread retrieves messages, and drops a hook that keeps it
+// waiting too long, so this says whether the thread's hooks may be gone.
+std::int64_t TakeLongestRetrievalGap();
+// The backends' side of the measurement: each retrieval of messages (a peek, a wait) is
+// bracketed by these.
+void EnteringMessageRetrieval();
+void LeavingMessageRetrieval();
+
 }  // namespace host

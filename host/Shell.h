@@ -21,6 +21,9 @@ UINT GetDoubleClickTime();
 
 bool SetForegroundWindow(HWND wnd);
 bool IsWindowVisible(HWND wnd);
+// Whether the window is minimized. Called as host::IsIconic: on Windows the system's own is found
+// too.
+bool IsIconic(HWND wnd);
 // Returns whether the window was visible before.
 bool ShowWindow(HWND wnd, int command);
 

@@ -1,5 +1,7 @@
 #include "host/SysUtils.h"
 
+#include "host/Exception.h"
+
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -186,6 +188,12 @@ std::string SysErrorMessage(std::uint32_t errorCode) {
 #else
   return std::system_category().message(static_cast<int>(errorCode));
 #endif
+}
+
+void RaiseLastOSError(std::uint32_t errorCode) {
+  throw EOSError(
+      "System Error.  Code: " + std::to_string(errorCode) + ".\n" + SysErrorMessage(errorCode),
+      errorCode);
 }
 
 std::u16string Utf8ToUtf16(const std::string& text) {

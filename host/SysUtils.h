@@ -28,6 +28,9 @@ long long StrToIntDef(const std::string& text, long long fallback);
 std::string UpperCase(const std::string& text);
 // The system's text for an error code ("The system cannot find the file specified." on Windows).
 std::string SysErrorMessage(std::uint32_t errorCode);
+// Raises EOSError for the system's error code: "System Error.  Code: <n>.", a line break and the
+// system's text for it.
+[[noreturn]] void RaiseLastOSError(std::uint32_t errorCode);
 
 // UTF-8 <-> UTF-16. Invalid input is replaced by U+FFFD, never dropped silently.
 std::u16string Utf8ToUtf16(const std::string& text);

@@ -188,7 +188,12 @@ class Loop {
   // Input first (the system hands it over the way it sends a message), then one posted message,
   // else one due timer not yet fired in this pass.
   bool DispatchOne(bool* quit, std::uint64_t pass) {
-    if (ServeInput()) return true;
+    // As with the system's peek, the hooks' calls run inside the retrieval, the message's
+    // handler after it.
+    EnteringMessageRetrieval();
+    const bool served = ServeInput();
+    LeavingMessageRetrieval();
+    if (served) return true;
     HWND wnd = nullptr;
     UINT msg = 0;
     WPARAM wParam = 0;
@@ -233,6 +238,13 @@ class Loop {
   }
 
   void Wait() {
+    EnteringMessageRetrieval();
+    struct Left {
+      Left() = default;
+      Left(const Left&) = delete;
+      Left& operator=(const Left&) = delete;
+      ~Left() { LeavingMessageRetrieval(); }
+    } left;
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
       if (!queue_.empty() || !inputs_.empty() || quit_) return;

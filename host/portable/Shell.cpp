@@ -119,6 +119,11 @@ bool IsWindowVisible(HWND wnd) {
   return portable::ReadWindowState(wnd, state) && state.visible;
 }
 
+bool IsIconic(HWND wnd) {
+  portable::WindowState state;
+  return portable::ReadWindowState(wnd, state) && state.iconic;
+}
+
 bool ShowWindow(HWND wnd, int command) {
   portable::WindowState before;
   if (!portable::ReadWindowState(wnd, before)) return false;

@@ -88,6 +88,14 @@ BOOL CALLBACK PostToOwnWindow(HWND wnd, LPARAM param) {
 }
 
 // Dispatches one message taken from the queue; false when it was the quit request.
+// A peek also hands the thread's hooks the calls the system has queued for them.
+bool Retrieve(MSG& msg) {
+  EnteringMessageRetrieval();
+  const bool got = PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE) != FALSE;
+  LeavingMessageRetrieval();
+  return got;
+}
+
 bool Deliver(MSG& msg) {
   if (msg.message == WM_QUIT) return false;
   if (win32::TranslateFormNavigation(msg)) return true;
@@ -164,7 +172,7 @@ bool StopWindowTimer(HWND wnd, UINT_PTR id) {
 
 bool DispatchPending() {
   MSG msg;
-  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  while (Retrieve(msg)) {
     if (!Deliver(msg)) return false;
   }
   return true;
@@ -172,14 +180,16 @@ bool DispatchPending() {
 
 bool DispatchOne(bool* quit) {
   MSG msg;
-  if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
+  if (!Retrieve(msg)) return false;
   if (!Deliver(msg) && quit != nullptr) *quit = true;
   return true;
 }
 
 void WaitForMessage() {
+  EnteringMessageRetrieval();
   // MWMO_INPUTAVAILABLE: also wakes for input already seen (but left) by an earlier peek.
   MsgWaitForMultipleObjectsEx(0, nullptr, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  LeavingMessageRetrieval();
 }
 
 void PostQuit() {

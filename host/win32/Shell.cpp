@@ -40,6 +40,10 @@ bool IsWindowVisible(HWND wnd) {
   return ::IsWindowVisible(wnd) != FALSE;
 }
 
+bool IsIconic(HWND wnd) {
+  return ::IsIconic(wnd) != FALSE;
+}
+
 bool ShowWindow(HWND wnd, int command) {
   return ::ShowWindow(wnd, command) != FALSE;
 }
