@@ -1,9 +1,16 @@
 #include "apps/tillkey/TillkeyForms.h"
 
+#include <algorithm>
 #include <string>
 
 #include "apps/tillkey/HotkeyTrigger.h"
 #include "drawer/public_u.h"
+#include "host/Application.h"
+#include "host/FormatSettings.h"
+#include "host/Icons.h"
+#include "host/Messages.h"
+#include "host/Shell.h"
+#include "host/SysUtils.h"
 #include "host/Trace.h"
 #include "hotkey/setup_u.h"
 
@@ -11,26 +18,219 @@ namespace Main_u {
 bool CtrlDown = false;
 bool AltDown = false;
 bool ShiftDown = false;
+bool CloseRequested = false;
 }  // namespace Main_u
 
 namespace tillkey {
 namespace {
 
-host::TLabel* NewLabel(host::TComponent* owner, const char* name, const char* caption) {
+using host::TNotifyEvent;
+
+host::TLabel* NewLabel(host::TComponent* owner, const char* name, const char* caption, int height) {
   auto* label = new host::TLabel(owner);
   label->SetName(name);
   label->SetCaption(caption);
+  label->SetFont(host::TFont{"Tahoma", height, true});
   return label;
+}
+
+host::TMenuItem* NewMenuItem(host::TComponent* owner, host::TPopupMenu* menu, const char* name,
+                             const char* caption) {
+  auto* item = new host::TMenuItem(owner);
+  item->SetName(name);
+  item->SetCaption(caption);
+  menu->Items()->Add(item);
+  return item;
+}
+
+TMainForm* ResidentForm() {
+  return dynamic_cast<TMainForm*>(Main_u::MainForm);
 }
 
 }  // namespace
 
+// The data module.
+
+void TDataModule1::TimerTryToConnectTimer(host::TObject*) {
+  TimerTryToConnect->SetEnabled(false);
+  TMainForm* form = ResidentForm();
+  if (form != nullptr) form->KeepHookAlive();
+  if (public_u::global_vars.OpenRequested) {
+    public_u::global_vars.OpenRequested = false;
+    try {
+      public_u::OpenDrawer();
+    } catch (...) {
+      // The next press tries again; whether this one opened the drawer is not the shell's affair.
+      host::TraceDroppedException("the connect timer");
+    }
+    // The opening retrieves messages while it waits, but a device that answers slowly can still
+    // keep the thread away from them for long.
+    form = ResidentForm();
+    if (form != nullptr) form->KeepHookAlive();
+  }
+  TimerTryToConnect->SetEnabled(true);
+}
+
+void TDataModule1::TimerHideTaskTimer(host::TObject*) {
+  TimerHideTask->SetEnabled(false);
+}
+
+// The main form.
+
 TMainForm::TMainForm(host::TComponent* owner) : Main_u::TMainForm(owner) {
-  Label6 = NewLabel(this, "Label6", "XX");
-  Label7 = NewLabel(this, "Label7", "XX");
-  Label5 = NewLabel(this, "Label5", "XX");
-  Label4 = NewLabel(this, "Label4", "XX");
-  Label2 = NewLabel(this, "Label2", "");
+  SetBounds(0, 0, 493, 257);
+  // Built as if read from its stored form: the tray icon and the instance guard act in Loaded,
+  // in this order, once every property is set.
+  BeginLoading();
+  TrayIcon1 = new TrayIcon::TTrayIcon(this);
+  TrayIcon1->SetName("TrayIcon1");
+  Label6 = NewLabel(this, "Label6", "XX", 13);
+  Label7 = NewLabel(this, "Label7", "XX", 13);
+  Label5 = NewLabel(this, "Label5", "XX", 13);
+  Label4 = NewLabel(this, "Label4", "XX", 13);
+  Label2 = NewLabel(this, "Label2", "", 27);
+  PopupMenu1 = new host::TPopupMenu(this);
+  PopupMenu1->SetName("PopupMenu1");
+  N2 = NewMenuItem(this, PopupMenu1, "N2", "-");
+  Setup1 = NewMenuItem(this, PopupMenu1, "Setup1", "Setup Cash Drawer");
+  Setup1->OnClick = TNotifyEvent::Of<&TMainForm::Setup1Click>(this);
+  N3 = NewMenuItem(this, PopupMenu1, "N3", "-");
+  CloseQVScan1 = NewMenuItem(this, PopupMenu1, "CloseQVScan1", "Close Cash Drawer Control");
+  CloseQVScan1->OnClick = TNotifyEvent::Of<&TMainForm::CloseQVScan1Click>(this);
+  N4 = NewMenuItem(this, PopupMenu1, "N4", "-");
+  HideMenu1 = NewMenuItem(this, PopupMenu1, "HideMenu1", "Hide Menu");  // only closes the menu
+
+  host::TIcon picture;
+  picture.LoadFromResourceName(host::kProgramIconName);
+  TrayIcon1->SetIcon(picture);
+  TrayIcon1->SetCycleInterval(0);
+  TrayIcon1->SetIconVisible(true);
+  TrayIcon1->SetIconIndex(0);
+  TrayIcon1->SetPopupMenu(PopupMenu1);
+  TrayIcon1->SetMinimizeToTray(true);
+  TrayIcon1->OnClick = TNotifyEvent::Of<&TMainForm::TrayIcon1Click>(this);
+  TrayIcon1->OnMouseDown = host::TMouseEvent::Of<&TMainForm::TrayIcon1MouseDown>(this);
+  TrayIcon1->OnBalloonHintClick = TNotifyEvent::Of<&TMainForm::TrayIcon1BalloonHintClick>(this);
+  TrayIcon1->OnStartup = TrayIcon::TStartupEvent::Of<&TMainForm::TrayIcon1Startup>(this);
+
+  InstanceGuard1 = new InstanceGuard::TInstanceGuard(this);
+  InstanceGuard1->SetName("InstanceGuard1");
+  InstanceGuard1->Enabled = true;
+  InstanceGuard1->MaxInstances = 1;
+
+  OnCreate = TNotifyEvent::Of<&TMainForm::FormCreate>(this);
+  OnCloseQuery = host::TCloseQueryEvent::Of<&TMainForm::FormCloseQuery>(this);
+  EndLoading();
+}
+
+TMainForm::~TMainForm() {
+  // The system hook goes first: a key pressed while the rest is taken down must not reach the
+  // labels or the settings half gone.
+  KeyboardHook.reset();
+  if (host::Application != nullptr) {
+    host::Application->UnhookMainWindow(host::TWindowHook::Of<&TMainForm::AppWindowMessage>(this));
+    if (host::Application->OnMinimize.Identical(TNotifyEvent::Of<&TMainForm::AppMinimize>(this))) {
+      host::Application->OnMinimize = nullptr;
+    }
+    if (host::Application->OnRestore.Identical(TNotifyEvent::Of<&TMainForm::AppRestore>(this))) {
+      host::Application->OnRestore = nullptr;
+    }
+  }
+}
+
+void TMainForm::FormCreate(host::TObject*) {
+  host::Application->OnMinimize = TNotifyEvent::Of<&TMainForm::AppMinimize>(this);
+  host::Application->OnRestore = TNotifyEvent::Of<&TMainForm::AppRestore>(this);
+  // The quit request of `tillkey /QUIT` and the end of the session come to the application
+  // window; nothing in them depends on what follows.
+  quitRequestMessage_ = host::RegisterWindowMessageA(kQuitRequestMessageName);
+  host::Application->HookMainWindow(host::TWindowHook::Of<&TMainForm::AppWindowMessage>(this));
+
+  host::ShortDateFormat = "dd/MM/yy";
+  host::ShortTimeFormat = "hh:nn";
+  host::LongTimeFormat = "hh:nn";
+  host::TimeSeparator = ':';
+  host::DateSeparator = '/';
+
+  KeyboardHook = std::make_unique<hooks::TLowLevelKeyboardHook>();
+  KeyboardHook->OnPreExecute = hooks::THookNotify::Of<&TMainForm::HookPreExecute>(this);
+  KeyboardHook->SetActive(false);
+  public_u::global_vars.OpenRequested = false;
+  setup_u::LoadSettings();
+  SendToTray();
+  KeyboardHook->SetActive(true);
+  // What the start-up itself cost the thread is not a stall of the resident program.
+  host::TakeLongestRetrievalGap();
+}
+
+void TMainForm::FormActivate(host::TObject*) {
+  SetBounds(0, 0, 1, 1);
+  if (Data_module::DataModule1 != nullptr) {
+    Data_module::DataModule1->TimerHideTask->SetEnabled(true);
+  }
+}
+
+void TMainForm::FormCloseQuery(host::TObject*, bool& CanClose) {
+  CanClose = false;
+  TrayIcon1->HideMainForm();
+  TrayIcon1->SetIconVisible(true);
+  if (Main_u::CloseRequested) CanClose = true;
+}
+
+void TMainForm::FormDblClick(host::TObject*) {
+  public_u::OpenDrawerGuarded();
+}
+
+void TMainForm::AppMinimize(host::TObject*) {
+  SendToTray();
+}
+
+void TMainForm::AppRestore(host::TObject*) {
+  RestoreFromTray();
+}
+
+void TMainForm::SendToTray() {
+  host::Application->Minimize();
+  TrayIcon1->ShowTaskbarIcon();
+  TrayIcon1->HideMainForm();
+}
+
+void TMainForm::RestoreFromTray() {
+  TrayIcon1->RestoreMainForm();
+  if (Visible()) SetFocus();
+}
+
+void TMainForm::QuitFromTray() {
+  Main_u::CloseRequested = true;
+  TrayIcon1->SetIconVisible(false);
+  TrayIcon1->HideTaskbarIcon();
+  Close();
+}
+
+void TMainForm::TrayIcon1Click(host::TObject*) {
+  RestoreFromTray();
+}
+
+void TMainForm::TrayIcon1MouseDown(host::TObject*, host::TMouseButton, host::TShiftState, int,
+                                   int) {
+  RestoreFromTray();
+}
+
+void TMainForm::TrayIcon1BalloonHintClick(host::TObject*) {
+  host::SetForegroundWindow(host::Application->Handle());
+  RestoreFromTray();
+}
+
+void TMainForm::TrayIcon1Startup(host::TObject*, bool& ShowMainForm) {
+  ShowMainForm = false;
+}
+
+void TMainForm::Setup1Click(host::TObject*) {
+  setup_u::ShowSetupDialog();
+}
+
+void TMainForm::CloseQVScan1Click(host::TObject*) {
+  QuitFromTray();
 }
 
 void TMainForm::HookPreExecute(hooks::TCustomHook* /*Hook*/, hooks::THookMsg& Hookmsg) noexcept {
@@ -56,6 +256,74 @@ void TMainForm::HookPreExecute(hooks::TCustomHook* /*Hook*/, hooks::THookMsg& Ho
   // Only ever set here: the connect timer takes the request, and presses before it amount to one.
   if (decision.RequestOpen) public_u::global_vars.OpenRequested = true;
   Hookmsg.Result = decision.Result;
+}
+
+bool TMainForm::KeepHookAlive() {
+  const std::int64_t gap = host::TakeLongestRetrievalGap();
+  longestGapMs_ = std::max(longestGapMs_, gap);
+  if (gap < kHookReinstallGapMs || !KeyboardHook || !KeyboardHook->Active()) return false;
+  if (host::Tracing()) {
+    host::TraceLine("hook", "the thread went " + std::to_string(gap) +
+                                " ms without retrieving messages: installing the hook again");
+  }
+  try {
+    KeyboardHook->SetActive(false);
+    KeyboardHook->SetActive(true);
+  } catch (...) {
+    // Without a hook the program stays in the tray, as when it could not install one at start.
+    host::TraceDroppedException("installing the keyboard hook again");
+  }
+  return true;
+}
+
+bool TMainForm::AppWindowMessage(UINT msg, WPARAM wParam, LPARAM, LRESULT& result) {
+  if (quitRequestMessage_ != 0 && msg == quitRequestMessage_) {
+    QuitFromTray();
+    result = 0;
+    return true;
+  }
+  switch (msg) {
+    case WM_QUERYENDSESSION:
+      // The close refusal is for close requests; the end of the session is not one.
+      result = TRUE;
+      return true;
+    case WM_ENDSESSION:
+      if (wParam != 0) EndOfSession();
+      result = 0;
+      return true;
+    default:
+      return false;
+  }
+}
+
+void TMainForm::EndOfSession() {
+  host::TraceLine("session", "ending: the hook and the icon go now");
+  Main_u::CloseRequested = true;
+  KeyboardHook.reset();
+  TrayIcon1->SetIconVisible(false);
+  host::Application->Terminate();
+}
+
+}  // namespace tillkey
+
+namespace tillkey {
+
+void RunTillkey() {
+  host::TApplication app;
+  app.Initialize();
+  public_u::EraseResultFile();
+  app.SetTitle(kTitle);
+  TDataModule1* module = nullptr;
+  TMainForm* form = nullptr;
+  // Both belong to the application from here on and go with it.
+  app.CreateForm(module);  // NOLINT(clang-analyzer-cplusplus.NewDeleteLeaks)
+  app.CreateForm(form);    // NOLINT(clang-analyzer-cplusplus.NewDeleteLeaks)
+  app.Run();
+  if (host::Tracing()) {
+    form->KeepHookAlive();  // takes the last stretch in too
+    host::TraceLine("gui thread", "longest stretch without retrieving messages: " +
+                                      std::to_string(form->LongestRetrievalGapMs()) + " ms");
+  }
 }
 
 }  // namespace tillkey

@@ -114,7 +114,7 @@ TEST_F(Tillkey, WithoutAKeyEventInProgressTheHandlerDecidesAndShowsNothing) {
   setup_u::CtrlAltShiftByte = 3;
   setup_u::b_laavir_makash_le_windows = false;
   hooks::THookMsg msg{HC_ACTION, WM_KEYDOWN, 0, 0};
-  ASSERT_EQ(form_->KeyboardHook, nullptr);  // left to the form's creation
+  form_->KeyboardHook.reset();
   form_->HookPreExecute(nullptr, msg);
   form_->KeyboardHook = std::make_unique<hooks::TLowLevelKeyboardHook>();
   form_->HookPreExecute(form_->KeyboardHook.get(), msg);  // a hook, but not inside a call

@@ -1,0 +1,337 @@
+// tillkey as a whole on the portable backend and the virtual clock: it starts hidden in the tray
+// with its hook, opens the drawer at the tick after the hotkey, refuses every close but the tray
+// menu's, and leaves neither hook nor icon behind on any way out.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "apps/tillkey/TillkeyForms.h"
+#include "drawer/public_u.h"
+#include "host/Application.h"
+#include "host/Messages.h"
+#include "host/Process.h"
+#include "host/SharedMemory.h"
+#include "host/Shell.h"
+#include "host/SysUtils.h"
+#include "host/Timer.h"
+#include "host/portable/Clock.h"
+#include "host/portable/KeyInput.h"
+#include "host/portable/MessageBoxes.h"
+#include "host/portable/PopupMenus.h"
+#include "host/portable/ShellModel.h"
+#include "host/portable/Windows.h"
+#include "hotkey/InstanceGuard.h"
+#include "hotkey/setup_u.h"
+#include "platform/virtual/VirtualHid.h"
+#include "tests/tray/TrayTesting.h"
+
+namespace {
+
+using till_testing::RunFor;
+
+constexpr DWORD kLeftCtrl = 162;
+constexpr DWORD kF12 = 123;
+
+class TillkeyProgram : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    host::portable::UseVirtualClock();
+    virtualhid::Reset();
+    virtualhid::RegisterLibraries();
+    host::portable::ResetShell();
+    host::SetCommandLine({"tillkey"});
+    ResetGlobals();
+    RemoveFiles();
+  }
+  void TearDown() override {
+    app_.reset();
+    host::portable::RefuseHookInstallation(false);
+    host::portable::TakeKeyOutcomes();
+    host::portable::TakeShownMessageBoxes();
+    host::portable::TakeShownPopups();
+    host::portable::ResetShell();
+    RemoveFiles();
+    ResetGlobals();
+    virtualhid::Reset();
+    host::portable::UseRealClock();
+  }
+  static void ResetGlobals() {
+    Main_u::CtrlDown = Main_u::AltDown = Main_u::ShiftDown = false;
+    Main_u::CloseRequested = false;
+    setup_u::SetDefaultSettings();
+    setup_u::SetupForm = nullptr;
+    public_u::global_vars = public_u::T_global_vars{};
+  }
+  static void RemoveFiles() {
+    std::error_code ec;
+    std::filesystem::remove(host::FsPath(setup_u::SettingsFileName()), ec);
+    std::filesystem::remove(host::FsPath(public_u::ResultFileName()), ec);
+  }
+
+  // The program's start, as RunTillkey makes it, up to its message loop.
+  void Start() {
+    app_ = std::make_unique<host::TApplication>();
+    app_->Initialize();
+    public_u::EraseResultFile();
+    app_->SetTitle(tillkey::kTitle);
+    app_->CreateForm(module_);
+    app_->CreateForm(form_);
+  }
+  void Stop() { app_.reset(); }
+
+  static void PressHotkey() {
+    host::portable::PressKey({kLeftCtrl, 29, 0, 0});
+    host::portable::PressKey({kF12, 88, 0, 0});
+    host::portable::PressKey({kF12, 88, LLKHF_UP, 0});
+    host::portable::PressKey({kLeftCtrl, 29, LLKHF_UP, 0});
+  }
+  static bool Visible(HWND wnd) {
+    host::portable::WindowState state;
+    return host::portable::ReadWindowState(wnd, state) && state.visible;
+  }
+  static std::size_t Icons() { return host::portable::TrayIcons().size(); }
+  static std::size_t Hooks() { return host::portable::InstalledHookCount(); }
+
+  std::unique_ptr<host::TApplication> app_;
+  tillkey::TDataModule1* module_ = nullptr;
+  tillkey::TMainForm* form_ = nullptr;
+};
+
+TEST_F(TillkeyProgram, StartsInTheTrayWithItsHookAndNothingOnScreen) {
+  std::FILE* old = host::OpenFile(public_u::ResultFileName(), "wb");
+  ASSERT_NE(old, nullptr);
+  std::fclose(old);
+  Start();
+  RunFor(*app_, 200);
+  EXPECT_EQ(Icons(), 1U);
+  EXPECT_EQ(Hooks(), 1U);
+  EXPECT_TRUE(form_->KeyboardHook->Active());
+  EXPECT_FALSE(form_->Visible());
+  EXPECT_FALSE(Visible(app_->Handle()));  // no taskbar button
+  EXPECT_FALSE(app_->ShowMainForm);
+  EXPECT_FALSE(app_->Terminated());
+  EXPECT_TRUE(host::FileExists(setup_u::SettingsFileName()));
+  EXPECT_FALSE(host::FileExists(public_u::ResultFileName()));
+  const std::vector<std::string> menu{"-", "Setup Cash Drawer", "-", "Close Cash Drawer Control",
+                                      "-", "Hide Menu"};
+  std::vector<std::string> captions;
+  for (int i = 0; i < form_->PopupMenu1->Items()->Count(); ++i) {
+    captions.push_back(form_->PopupMenu1->Items()->Items(i)->Caption());
+  }
+  EXPECT_EQ(captions, menu);
+}
+
+TEST_F(TillkeyProgram, TheHotkeyOpensTheDrawerAtTheNextTickOnce) {
+  auto drawer = virtualhid::AddDevice(virtualhid::ReadyDrawer());
+  Start();
+  RunFor(*app_, 250);
+  PressHotkey();
+  PressHotkey();  // two presses before a tick are one request
+  EXPECT_TRUE(public_u::global_vars.OpenRequested);
+  RunFor(*app_, 100);
+  EXPECT_EQ(virtualhid::DrawerOpens(drawer), 1);
+  EXPECT_FALSE(public_u::global_vars.OpenRequested);
+  RunFor(*app_, 500);
+  EXPECT_EQ(virtualhid::DrawerOpens(drawer), 1);
+}
+
+// Presses the hotkey every 30 ms, noting how many presses fell inside an opening (while the
+// connect timer is off).
+struct HotkeyPresser : host::TComponent {
+  explicit HotkeyPresser(int presses) : host::TComponent(nullptr), left(presses) {
+    timer.SetInterval(30);
+    timer.SetOnTimer(host::TNotifyEvent::Of<&HotkeyPresser::Tick>(this));
+  }
+  void Tick(host::TObject*) {
+    if (left-- <= 0) {
+      timer.SetEnabled(false);
+      return;
+    }
+    if (!Data_module::DataModule1->TimerTryToConnect->Enabled()) ++duringAnOpening;
+    host::portable::PressKey({kLeftCtrl, 29, 0, 0});
+    host::portable::PressKey({kF12, 88, 0, 0});
+    host::portable::PressKey({kLeftCtrl, 29, LLKHF_UP, 0});
+  }
+  int left;
+  int duringAnOpening = 0;
+  host::TTimer timer{this};
+};
+
+TEST_F(TillkeyProgram, PressesDuringAnOpeningGiveExactlyOneFurtherOpening) {
+  auto config = virtualhid::ReadyDrawer();
+  config.replyAfterPolls = 4;  // each opening waits through four unanswered polls
+  auto drawer = virtualhid::AddDevice(config);
+  Start();
+  RunFor(*app_, 250);
+  HotkeyPresser presser(10);
+  RunFor(*app_, 2000);
+  EXPECT_GE(presser.duringAnOpening, 3);
+  EXPECT_EQ(virtualhid::DrawerOpens(drawer), 2);
+}
+
+TEST_F(TillkeyProgram, EveryCloseButTheTrayMenusLeavesItRunningInTheTray) {
+  Start();
+  RunFor(*app_, 100);
+  const struct {
+    const char* how;
+    void (*close)(host::TApplication&, tillkey::TMainForm&);
+  } requests[] = {
+      {"the main form's Close", [](host::TApplication&, tillkey::TMainForm& f) { f.Close(); }},
+      {"WM_CLOSE to the application window",
+       [](host::TApplication& a, tillkey::TMainForm&) {
+         host::SendMessageTo(a.Handle(), WM_CLOSE, 0, 0);
+       }},
+      {"the menu's Hide Menu",
+       [](host::TApplication&, tillkey::TMainForm& f) { f.HideMenu1->Click(); }}};
+  for (const auto& request : requests) {
+    SCOPED_TRACE(request.how);
+    form_->RestoreFromTray();
+    ASSERT_TRUE(form_->Visible());
+    request.close(*app_, *form_);
+    RunFor(*app_, 100);
+    EXPECT_FALSE(app_->Terminated());
+    EXPECT_EQ(Icons(), 1U);
+    EXPECT_EQ(Hooks(), 1U);
+  }
+  host::portable::ChoosePopupItem("Close Cash Drawer Control");
+  ASSERT_TRUE(host::portable::NotifyTrayIcon(0, WM_RBUTTONDOWN));
+  ASSERT_TRUE(host::portable::NotifyTrayIcon(0, WM_RBUTTONUP));
+  RunFor(*app_, 100);
+  EXPECT_TRUE(app_->Terminated());
+  Stop();
+  EXPECT_EQ(Icons(), 0U);
+  EXPECT_EQ(Hooks(), 0U);
+}
+
+TEST_F(TillkeyProgram, AClickOnTheIconShowsOnePixelAndMinimizingGoesBackToTheTray) {
+  Start();
+  RunFor(*app_, 100);
+  ASSERT_TRUE(host::portable::NotifyTrayIcon(0, WM_LBUTTONDOWN));
+  RunFor(*app_, 100);
+  EXPECT_TRUE(form_->Visible());
+  EXPECT_EQ((std::vector<int>{form_->Left(), form_->Top(), form_->Width(), form_->Height()}),
+            (std::vector<int>{0, 0, 1, 1}));
+  EXPECT_TRUE(Visible(app_->Handle()));
+  host::SendMessageTo(app_->Handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  RunFor(*app_, 100);
+  EXPECT_FALSE(form_->Visible());
+  EXPECT_FALSE(Visible(app_->Handle()));
+  EXPECT_EQ(Icons(), 1U);
+  EXPECT_FALSE(app_->Terminated());
+}
+
+TEST_F(TillkeyProgram, TheQuitRequestAndTheSessionsEndEndItWithoutHookOrIcon) {
+  const struct {
+    const char* how;
+    void (*send)(HWND app);
+  } ways[] = {{"the quit request",
+               [](HWND app) {
+                 host::PostMessageTo(
+                     app, host::RegisterWindowMessageA(tillkey::kQuitRequestMessageName), 0, 0);
+               }},
+              {"the end of the session", [](HWND app) {
+                 // Asked first whether it may end: yes, though it refuses every close.
+                 EXPECT_EQ(host::SendMessageTo(app, WM_QUERYENDSESSION, 0, 0), TRUE);
+                 EXPECT_FALSE(Main_u::CloseRequested);
+                 host::SendMessageTo(app, WM_ENDSESSION, TRUE, 0);
+                 // The process may be ended as soon as that answer is given.
+                 EXPECT_EQ(Icons(), 0U);
+                 EXPECT_EQ(Hooks(), 0U);
+               }}};
+  for (const auto& way : ways) {
+    SCOPED_TRACE(way.how);
+    ResetGlobals();
+    Start();
+    RunFor(*app_, 100);
+    way.send(app_->Handle());
+    RunFor(*app_, 100);
+    EXPECT_TRUE(app_->Terminated());
+    Stop();
+    EXPECT_EQ(Icons(), 0U);
+    EXPECT_EQ(Hooks(), 0U);
+  }
+}
+
+TEST_F(TillkeyProgram, ASecondCopySurfacesTheFirstAndEndsLeavingNothing) {
+  // The first copy: its application window (minimized), and the block as its guard made it.
+  struct FirstCopy {
+    LRESULT Proc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+      return host::DefaultWindowProc(wnd, msg, wParam, lParam);
+    }
+  } firstCopyProc;
+  host::HiddenWindow firstCopy(host::WndMethod::Of<&FirstCopy::Proc>(&firstCopyProc));
+  host::portable::WindowState iconic;
+  iconic.iconic = true;
+  host::portable::WriteWindowState(firstCopy.Handle(), iconic);
+  bool existed = false;
+  DWORD error = 0;
+  auto mapping = host::CreateNamedMapping(InstanceGuard::MappingNameFor(host::ModuleFileName()), 8,
+                                          existed, error);
+  ASSERT_TRUE(mapping) << error;
+  auto view = host::MapView(mapping, 8, error);
+  ASSERT_TRUE(view) << error;
+  InstanceGuard::TSharedInstanceInfo first{InstanceGuard::HandleToBlock(firstCopy.Handle()), 1};
+  std::memcpy(view.Get(), &first, sizeof first);
+
+  Start();
+  EXPECT_TRUE(app_->Terminated());
+  EXPECT_FALSE(app_->ShowMainForm);
+  EXPECT_FALSE(form_->InstanceGuard1->Counted);
+  EXPECT_EQ(host::portable::TakeForegroundRequests().back(), firstCopy.Handle());
+  EXPECT_FALSE(host::IsIconic(firstCopy.Handle()));
+  app_->Run();  // sees the termination at once
+  Stop();
+  EXPECT_EQ(Icons(), 0U);
+  EXPECT_EQ(Hooks(), 0U);
+  InstanceGuard::TSharedInstanceInfo after{};
+  std::memcpy(&after, view.Get(), sizeof after);
+  EXPECT_EQ(after.InstanceCount, 1U);
+}
+
+TEST_F(TillkeyProgram, ALongStallOfTheThreadInstallsTheHookAgain) {
+  Start();
+  RunFor(*app_, 250);
+  const struct {
+    UINT stallMs;
+    bool reinstalled;
+  } cases[] = {{150, false}, {tillkey::kHookReinstallGapMs, true}, {1500, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.stallMs);
+    const HHOOK before = form_->KeyboardHook->HookHandle();
+    host::SleepWithoutPumping(c.stallMs);  // a handler that keeps the thread away from messages
+    RunFor(*app_, 100);
+    EXPECT_EQ(form_->KeyboardHook->HookHandle() != before, c.reinstalled);
+    EXPECT_EQ(Hooks(), 1U);
+    EXPECT_GE(form_->LongestRetrievalGapMs(), static_cast<std::int64_t>(c.stallMs));
+  }
+  PressHotkey();
+  EXPECT_TRUE(public_u::global_vars.OpenRequested);
+}
+
+TEST_F(TillkeyProgram, AHookThatCannotBeInstalledIsToldAndTheProgramStaysInTheTray) {
+  host::portable::RefuseHookInstallation(true);
+  Start();
+  RunFor(*app_, 100);
+  const auto boxes = host::portable::TakeShownMessageBoxes();
+  ASSERT_EQ(boxes.size(), 1U);
+  EXPECT_EQ(boxes[0].text, "TLowLevelKeyboardHook CREATION FAILED!");
+  EXPECT_FALSE(app_->Terminated());
+  EXPECT_EQ(Icons(), 1U);
+  EXPECT_EQ(Hooks(), 0U);
+}
+
+TEST_F(TillkeyProgram, AStartThatFailsLeavesNeitherHookNorIconBehind) {
+  // A guard already in the process makes the main form's own raise while it is built.
+  auto stray = std::make_unique<InstanceGuard::TInstanceGuard>(nullptr);
+  EXPECT_THROW(Start(), InstanceGuard::EInstanceGuard);
+  Stop();
+  EXPECT_EQ(Icons(), 0U);
+  EXPECT_EQ(Hooks(), 0U);
+  EXPECT_EQ(Main_u::MainForm, nullptr);
+}
+
+}  // namespace
