@@ -1,0 +1,439 @@
+// tillkey_driver: what a person and the desktop do to a resident tillkey, from a second process,
+// for tests/blackbox/tillkey-blackbox and bench/tillkey. Keys go through SendInput, so they pass
+// the low-level keyboard hook as typed ones do; the tray is Wine's own tray window, whose icons
+// are its children; everything else is plain window messages. Every wait is bounded.
+//
+//   keys <vk>[:up] ...               key events in order, a few ms apart
+//   tray-icons                       prints the number of visible icons in Wine's tray
+//   wait-tray-icons <n> <timeout_ms> waits until there are n; exit 1 on timeout
+//   visible <class>                  prints how many top-level windows of that class are visible
+//   windows <class>                  prints how many top-level windows of that class exist
+//   post <class> <msg>               posts msg (decimal) to every top-level window of that class
+//   endsession                       WM_QUERYENDSESSION to TillApplication (prints the answer),
+//                                    then WM_ENDSESSION(TRUE)
+//   menu <caption> [<item>...]       right-clicks the last tray icon and chooses that item; the
+//                                    items, "-" for a line, are the menu expected: checked
+//                                    against the menu where it can be read, used where it cannot
+//   hotkey-times <openlog> <presses> <gap_ms> <modifier_vk> <key_vk>
+//                                    presses the hotkey again and again; for each press prints
+//                                    "press <key-down us> <log grew us>" on the performance
+//                                    counter (microseconds), the log's growth polled every ~1 ms
+//
+// Exit status: 0 done, 1 the condition or item was not there in time, 2 bad usage or a failed
+// system call.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr DWORD kPollMs = 20;
+constexpr DWORD kMenuTimeoutMs = 3000;
+// Clicks 8 pixels apart: wider than the double-click rectangle (4 pixels), within a 20-pixel icon.
+constexpr LONG kClickSideways = 4;
+constexpr UINT kGetMenuHandle = 0x01E1;  // MN_GETHMENU, the popup menu window's own message
+
+int Usage() {
+  std::fputs(
+      "usage: tillkey_driver keys <vk>[:up]... | tray-icons | wait-tray-icons <n> <timeout_ms>\n"
+      "       | visible <class> | windows <class> | post <class> <msg> | endsession\n"
+      "       | menu <caption> [<item>...] | hotkey-times <openlog> <presses> <gap_ms> <mod_vk> "
+      "<key_vk>\n",
+      stderr);
+  return 2;
+}
+
+// A whole decimal number, or false.
+bool ParseNumber(const char* text, long& value) {
+  char* end = nullptr;
+  value = std::strtol(text, &end, 10);
+  return end != text && *end == '\0';
+}
+
+std::wstring Wide(const char* text) {
+  const int n = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+  std::wstring wide(n > 0 ? static_cast<std::size_t>(n) : 1u, L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text, -1, wide.data(), n);
+  wide.resize(std::wcslen(wide.c_str()));
+  return wide;
+}
+
+std::string Narrow(const std::wstring& wide) {
+  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string text(n > 0 ? static_cast<std::size_t>(n) : 1u, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, text.data(), n, nullptr, nullptr);
+  text.resize(std::strlen(text.c_str()));
+  return text;
+}
+
+std::wstring ClassOf(HWND wnd) {
+  wchar_t name[256] = {};
+  GetClassNameW(wnd, name, 256);
+  return name;
+}
+
+struct ClassSearch {
+  std::wstring className;
+  std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectOfClass(HWND wnd, LPARAM param) {
+  auto* search = reinterpret_cast<ClassSearch*>(param);
+  if (ClassOf(wnd) == search->className) search->found.push_back(wnd);
+  return TRUE;
+}
+
+// Every top-level window of the class, shown or not.
+std::vector<HWND> TopLevelWindows(const std::wstring& className) {
+  ClassSearch search{className, {}};
+  EnumWindows(&CollectOfClass, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+std::vector<HWND> VisibleTopLevelWindows(const std::wstring& className) {
+  std::vector<HWND> visible;
+  for (HWND wnd : TopLevelWindows(className)) {
+    if (IsWindowVisible(wnd)) visible.push_back(wnd);
+  }
+  return visible;
+}
+
+// The shown icons of Wine's own tray window, left to right; none when there is no tray window.
+std::vector<HWND> TrayIcons() {
+  std::vector<HWND> icons;
+  HWND tray = FindWindowW(L"__winex11_standalone_tray", nullptr);
+  for (HWND child = tray != nullptr ? GetWindow(tray, GW_CHILD) : nullptr; child != nullptr;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    if (ClassOf(child) != L"__winex11_tray_icon" || !IsWindowVisible(child)) continue;
+    RECT r;
+    GetWindowRect(child, &r);
+    auto at = icons.begin();
+    while (at != icons.end()) {
+      RECT other;
+      GetWindowRect(*at, &other);
+      if (other.left > r.left) break;
+      ++at;
+    }
+    icons.insert(at, child);
+  }
+  return icons;
+}
+
+bool SendKey(WORD vk, bool up) {
+  INPUT input{};
+  input.type = INPUT_KEYBOARD;
+  input.ki.wVk = vk;
+  input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+  input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+  switch (vk) {
+    case VK_RCONTROL:
+    case VK_RMENU:
+    case VK_INSERT:
+    case VK_DELETE:
+    case VK_HOME:
+    case VK_END:
+    case VK_PRIOR:
+    case VK_NEXT:
+    case VK_LEFT:
+    case VK_RIGHT:
+    case VK_UP:
+    case VK_DOWN:
+      input.ki.dwFlags |= KEYEVENTF_EXTENDEDKEY;
+      break;
+    default:
+      break;
+  }
+  return SendInput(1, &input, sizeof(INPUT)) == 1;
+}
+
+// A press and release of one mouse button at a screen point, through the system's input path.
+bool ClickAt(POINT at, DWORD down, DWORD up) {
+  const int cx = GetSystemMetrics(SM_CXSCREEN);
+  const int cy = GetSystemMetrics(SM_CYSCREEN);
+  INPUT inputs[3] = {};
+  for (INPUT& input : inputs) input.type = INPUT_MOUSE;
+  inputs[0].mi.dx = at.x * 65535 / (cx - 1);
+  inputs[0].mi.dy = at.y * 65535 / (cy - 1);
+  inputs[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  inputs[1].mi.dwFlags = down;
+  inputs[2].mi.dwFlags = up;
+  for (INPUT& input : inputs) {
+    if (SendInput(1, &input, sizeof(INPUT)) != 1) return false;
+    Sleep(5);  // pacing between the events of one click, not a wait for anything
+  }
+  return true;
+}
+
+double Microseconds() {
+  static LARGE_INTEGER frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return f;
+  }();
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  return static_cast<double>(now.QuadPart) * 1e6 / static_cast<double>(frequency.QuadPart);
+}
+
+// The file's size, or -1 when it is missing.
+long long FileSize(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+  return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+int Keys(int argc, char** argv) {
+  if (argc < 1) return Usage();
+  for (int i = 0; i < argc; ++i) {
+    std::string arg = argv[i];
+    const bool up = arg.size() > 3 && arg.compare(arg.size() - 3, 3, ":up") == 0;
+    if (up) arg.resize(arg.size() - 3);
+    long vk = 0;
+    if (!ParseNumber(arg.c_str(), vk) || vk <= 0 || vk > 254) return Usage();
+    if (!SendKey(static_cast<WORD>(vk), up)) {
+      std::fprintf(stderr, "tillkey_driver: SendInput failed (error %lu)\n", GetLastError());
+      return 2;
+    }
+    Sleep(5);  // key events a few ms apart, as typed
+  }
+  return 0;
+}
+
+int WaitTrayIcons(long want, long timeoutMs) {
+  const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(timeoutMs);
+  for (;;) {
+    const std::size_t n = TrayIcons().size();
+    if (static_cast<long>(n) == want) return 0;
+    if (GetTickCount64() >= end) {
+      std::fprintf(stderr, "tillkey_driver: %zu tray icons after %ld ms, not %ld\n", n, timeoutMs,
+                   want);
+      return 1;
+    }
+    Sleep(kPollMs);
+  }
+}
+
+int Post(const char* className, long msg) {
+  const std::vector<HWND> windows = TopLevelWindows(Wide(className));
+  if (windows.empty()) {
+    std::fprintf(stderr, "tillkey_driver: no top-level window of class %s\n", className);
+    return 1;
+  }
+  for (HWND wnd : windows) {
+    if (!PostMessageW(wnd, static_cast<UINT>(msg), 0, 0)) {
+      std::fprintf(stderr, "tillkey_driver: PostMessage failed (error %lu)\n", GetLastError());
+      return 2;
+    }
+  }
+  return 0;
+}
+
+int EndSession() {
+  const std::vector<HWND> windows = TopLevelWindows(L"TillApplication");
+  if (windows.size() != 1) {
+    std::fprintf(stderr, "tillkey_driver: %zu TillApplication windows, not one\n", windows.size());
+    return 1;
+  }
+  DWORD_PTR answer = 0;
+  if (!SendMessageTimeoutW(windows[0], WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer)) {
+    std::fprintf(stderr, "tillkey_driver: WM_QUERYENDSESSION got no answer in 5 s\n");
+    return 1;
+  }
+  std::printf("%llu\n", static_cast<unsigned long long>(answer));
+  std::fflush(stdout);
+  DWORD_PTR ignored = 0;
+  if (!SendMessageTimeoutW(windows[0], WM_ENDSESSION, TRUE, 0, SMTO_ABORTIFHUNG, 5000, &ignored) &&
+      IsWindow(windows[0])) {
+    std::fprintf(stderr, "tillkey_driver: WM_ENDSESSION was not handled in 5 s\n");
+    return 1;
+  }
+  return 0;
+}
+
+HWND WaitVisibleMenu() {
+  const ULONGLONG end = GetTickCount64() + kMenuTimeoutMs;
+  for (;;) {
+    const std::vector<HWND> menus = VisibleTopLevelWindows(L"#32768");
+    if (!menus.empty()) return menus.front();
+    if (GetTickCount64() >= end) return nullptr;
+    Sleep(kPollMs);
+  }
+}
+
+bool WaitMenuGone(HWND menu) {
+  const ULONGLONG end = GetTickCount64() + kMenuTimeoutMs;
+  while (IsWindow(menu) && IsWindowVisible(menu)) {
+    if (GetTickCount64() >= end) return false;
+    Sleep(kPollMs);
+  }
+  return true;
+}
+
+// The menu's items, "-" for a line: read from the menu itself when the system lets this process
+// read another's menu (Windows does; Wine refuses with ERROR_INVALID_MENU_HANDLE, its menus being
+// the owner's own memory), else the layout the caller expects, if given. False when neither.
+bool MenuItems(HWND menu, const std::vector<std::string>& expected, std::vector<std::string>& items,
+               std::string& problem) {
+  DWORD_PTR handle = 0;
+  SendMessageTimeoutW(menu, kGetMenuHandle, 0, 0, SMTO_ABORTIFHUNG, 2000, &handle);
+  auto* native = reinterpret_cast<HMENU>(handle);
+  SetLastError(0);
+  const int count = native != nullptr ? GetMenuItemCount(native) : -1;
+  if (count < 0) {
+    problem = "the popup menu's items cannot be read from here (menu " +
+              std::to_string(static_cast<unsigned long long>(handle)) + ", error " +
+              std::to_string(GetLastError()) + ")";
+    if (expected.empty()) return false;
+    std::fprintf(stderr, "tillkey_driver: %s; choosing by the layout given\n", problem.c_str());
+    items = expected;
+    return true;
+  }
+  for (int i = 0; i < count; ++i) {
+    if (GetMenuState(native, static_cast<UINT>(i), MF_BYPOSITION) & MF_SEPARATOR) {
+      items.emplace_back("-");
+      continue;
+    }
+    wchar_t text[256] = {};
+    GetMenuStringW(native, static_cast<UINT>(i), text, 256, MF_BYPOSITION);
+    items.push_back(Narrow(text));
+  }
+  if (!expected.empty() && items != expected) {
+    problem = "the menu does not hold the items expected";
+    return false;
+  }
+  return true;
+}
+
+int Menu(const char* caption, const std::vector<std::string>& expected) {
+  const std::vector<HWND> icons = TrayIcons();
+  if (icons.empty()) {
+    std::fprintf(stderr, "tillkey_driver: no tray icon to click\n");
+    return 1;
+  }
+  RECT r;
+  GetWindowRect(icons.back(), &r);
+  // Two clicks at one spot within the double-click time make a double click, which shows no
+  // menu: each click goes to the other side of the icon's centre from where the pointer is.
+  POINT at{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+  POINT pointer{};
+  GetCursorPos(&pointer);
+  at.x += pointer.x < at.x ? kClickSideways : -kClickSideways;
+  if (!ClickAt(at, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP)) {
+    std::fprintf(stderr, "tillkey_driver: SendInput failed (error %lu)\n", GetLastError());
+    return 2;
+  }
+  HWND menu = WaitVisibleMenu();
+  if (menu == nullptr) {
+    std::fprintf(stderr, "tillkey_driver: no popup menu within %lu ms of the right click\n",
+                 kMenuTimeoutMs);
+    return 1;
+  }
+  std::vector<std::string> items;
+  std::string problem;
+  const bool read = MenuItems(menu, expected, items, problem);
+  // The item is chosen as a person does with the keyboard: the first Down selects the first item
+  // that is not a line, each further Down the next such item, Enter chooses.
+  int downs = 0;
+  bool found = false;
+  std::string seen;
+  for (const std::string& item : items) {
+    seen += " | " + item;
+    if (found || item == "-") continue;
+    ++downs;
+    found = item == caption;
+  }
+  if (!read || !found) {
+    // Leave no menu open behind: it would hold the next right click.
+    PostMessageW(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+    if (!read) {
+      std::fprintf(stderr, "tillkey_driver: %s:%s\n", problem.c_str(), seen.c_str());
+    } else {
+      std::fprintf(stderr, "tillkey_driver: no item \"%s\" in the menu:%s\n", caption,
+                   seen.c_str());
+    }
+    return 1;
+  }
+  for (int i = 0; i < downs; ++i) PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);
+  PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
+  if (!WaitMenuGone(menu)) {
+    std::fprintf(stderr, "tillkey_driver: the menu was still open %lu ms after Enter\n",
+                 kMenuTimeoutMs);
+    return 1;
+  }
+  return 0;
+}
+
+int HotkeyTimes(const char* log, long presses, long gapMs, long modifier, long key) {
+  const std::wstring path = Wide(log);
+  constexpr double kOpenTimeoutUs = 3e6;
+  for (long press = 0; press < presses; ++press) {
+    const long long before = FileSize(path);
+    if (!SendKey(static_cast<WORD>(modifier), false)) return 2;
+    Sleep(5);
+    const double down = Microseconds();
+    if (!SendKey(static_cast<WORD>(key), false)) return 2;
+    Sleep(5);
+    SendKey(static_cast<WORD>(key), true);
+    Sleep(5);
+    SendKey(static_cast<WORD>(modifier), true);
+    double grew = 0;
+    for (;;) {
+      const double now = Microseconds();
+      if (FileSize(path) != before) {
+        grew = now;
+        break;
+      }
+      if (now - down > kOpenTimeoutUs) {
+        std::fprintf(stderr, "tillkey_driver: press %ld: the drawer did not open within 3 s\n",
+                     press + 1);
+        return 1;
+      }
+      Sleep(1);
+    }
+    std::printf("press %.1f %.1f\n", down, grew);
+    std::fflush(stdout);
+    // The pause between presses: the opening completes, and the next press falls at another
+    // point of the connect timer's period.
+    Sleep(static_cast<DWORD>(gapMs + std::rand() % 100));
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return Usage();
+  const std::string command = argv[1];
+  long a = 0;
+  long b = 0;
+  if (command == "keys") return Keys(argc - 2, argv + 2);
+  if (command == "tray-icons" && argc == 2) {
+    std::printf("%zu\n", TrayIcons().size());
+    return 0;
+  }
+  if (command == "wait-tray-icons" && argc == 4 && ParseNumber(argv[2], a) &&
+      ParseNumber(argv[3], b)) {
+    return WaitTrayIcons(a, b);
+  }
+  if ((command == "visible" || command == "windows") && argc == 3) {
+    const std::wstring className = Wide(argv[2]);
+    std::printf("%zu\n", command == "visible" ? VisibleTopLevelWindows(className).size()
+                                              : TopLevelWindows(className).size());
+    return 0;
+  }
+  if (command == "post" && argc == 4 && ParseNumber(argv[3], a)) return Post(argv[2], a);
+  if (command == "endsession" && argc == 2) return EndSession();
+  if (command == "menu" && argc >= 3) return Menu(argv[2], {argv + 3, argv + argc});
+  long c = 0;
+  long d = 0;
+  if (command == "hotkey-times" && argc == 7 && ParseNumber(argv[3], a) &&
+      ParseNumber(argv[4], b) && ParseNumber(argv[5], c) && ParseNumber(argv[6], d)) {
+    return HotkeyTimes(argv[2], a, b, c, d);
+  }
+  return Usage();
+}
