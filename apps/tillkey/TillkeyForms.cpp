@@ -306,26 +306,13 @@ void TMainForm::EndOfSession() {
   host::Application->Terminate();
 }
 
-}  // namespace tillkey
-
-namespace tillkey {
-
 void RunTillkey() {
-  host::TApplication app;
-  app.Initialize();
-  public_u::EraseResultFile();
-  app.SetTitle(kTitle);
-  TDataModule1* module = nullptr;
-  TMainForm* form = nullptr;
-  // Both belong to the application from here on and go with it.
-  app.CreateForm(module);  // NOLINT(clang-analyzer-cplusplus.NewDeleteLeaks)
-  app.CreateForm(form);    // NOLINT(clang-analyzer-cplusplus.NewDeleteLeaks)
-  app.Run();
-  if (host::Tracing()) {
-    form->KeepHookAlive();  // takes the last stretch in too
+  public_u::RunProgram<TDataModule1, TMainForm>([](TMainForm& form) {
+    if (!host::Tracing()) return;
+    form.KeepHookAlive();  // takes the last stretch in too
     host::TraceLine("gui thread", "longest stretch without retrieving messages: " +
-                                      std::to_string(form->LongestRetrievalGapMs()) + " ms");
-  }
+                                      std::to_string(form.LongestRetrievalGapMs()) + " ms");
+  });
 }
 
 }  // namespace tillkey

@@ -10,6 +10,7 @@
 
 #include "drawer/Data_module.h"
 #include "drawer/Main_u.h"
+#include "drawer/ProgramStart.h"
 #include "host/Controls.h"
 #include "host/Forms.h"
 #include "host/Menus.h"
@@ -31,8 +32,7 @@ extern bool CloseRequested;
 namespace tillkey {
 
 // The application title, the text of the taskbar button.
-inline constexpr const char* kTitle =
-    "\xD7\xA4\xD7\xAA\xD7\x99\xD7\x97\xD7\xAA \xD7\x9E\xD7\x92\xD7\x99\xD7\xA8\xD7\x94";
+inline constexpr const char* kTitle = public_u::kApplicationTitle;
 // The window message, registered under this name, that asks a running copy to end as its tray
 // menu's close does (sent to its application window by `tillkey /QUIT`).
 inline constexpr const char* kQuitRequestMessageName = "TillkeyQuitFromTray";

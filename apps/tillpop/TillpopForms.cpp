@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "drawer/ProgramStart.h"
 #include "drawer/public_u.h"
 #include "host/Application.h"
 #include "host/Trace.h"
@@ -67,16 +68,7 @@ void TMainForm::FormDblClick(host::TObject*) {
 }
 
 void RunTillpop() {
-  host::TApplication app;
-  app.Initialize();
-  public_u::EraseResultFile();
-  app.SetTitle(kTitle);
-  TDataModule1* module = nullptr;
-  TMainForm* form = nullptr;
-  // Both belong to the application from here on and go with it.
-  app.CreateForm(module);  // NOLINT(clang-analyzer-cplusplus.NewDeleteLeaks)
-  app.CreateForm(form);    // NOLINT(clang-analyzer-cplusplus.NewDeleteLeaks)
-  app.Run();
+  public_u::RunProgram<TDataModule1, TMainForm>([](TMainForm&) {});
 }
 
 }  // namespace tillpop

@@ -4,6 +4,7 @@
 
 #include "drawer/Data_module.h"
 #include "drawer/Main_u.h"
+#include "drawer/ProgramStart.h"
 
 namespace Data_module {
 // Attempts left before "NOT_FOUND"; set to 40 by each activation of the main form.
@@ -27,8 +28,7 @@ class TMainForm : public Main_u::TMainForm {
 };
 
 // The application title, the text of the taskbar button.
-inline constexpr const char* kTitle =
-    "\xD7\xA4\xD7\xAA\xD7\x99\xD7\x97\xD7\xAA \xD7\x9E\xD7\x92\xD7\x99\xD7\xA8\xD7\x94";
+inline constexpr const char* kTitle = public_u::kApplicationTitle;
 
 // The whole program once the platform's HID services are chosen: returns when it has ended.
 void RunTillpop();
