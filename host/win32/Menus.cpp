@@ -5,6 +5,7 @@
 
 #include "host/Application.h"
 #include "host/Menus.h"
+#include "host/Messages.h"
 #include "host/UniqueHandle.h"
 #include "host/win32/NativeText.h"
 
@@ -80,8 +81,11 @@ TMenuItem* TrackPopupMenuAt(TPopupMenu& menu, int x, int y) {
   AppendItems(native.Get(), *menu.Items(), items);
   HWND owner = MenuOwner();
   if (owner == nullptr) return nullptr;
+  // The menu's own loop retrieves the thread's messages (and serves its hooks) while it is open.
+  EnteringMessageRetrieval();
   const BOOL chosen = TrackPopupMenuEx(native.Get(), TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY,
                                        x, y, owner, nullptr);
+  LeavingMessageRetrieval();
   if (chosen <= 0) return nullptr;
   // Handlers ran while the menu was open; an item they removed is not clicked.
   const std::vector<TMenuItem*> now = Leaves(*menu.Items());

@@ -112,13 +112,13 @@ TEST(SystemHook, AnInactiveOrDestroyedHookSeesNothingMore) {
 }
 
 TEST(SystemHook, TillkeysTriggerSwallowsOnlyTheHotkeysKeyDownAndAsksForAnOpening) {
+  host::TApplication application;
+  tillkey::TMainForm* form = nullptr;
+  application.CreateForm(form);  // loads the settings file: what the test sets comes after
   setup_u::CtrlAltShiftByte = 0;
   setup_u::PreKey = VK_F12;
   setup_u::b_laavir_makash_le_windows = false;
   public_u::global_vars.OpenRequested = false;
-  host::TApplication application;
-  tillkey::TMainForm* form = nullptr;
-  application.CreateForm(form);
   RecordingHook older;  // sees what the trigger lets through
   older.SetActive(true);
   form->KeyboardHook = std::make_unique<TLowLevelKeyboardHook>();
