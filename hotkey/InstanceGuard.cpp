@@ -63,7 +63,7 @@ void TInstanceGuard::Loaded() {
   bool refused = false;
   std::uint32_t lastInstance = 0;
   {
-    // Design choice: the check and the count are made under a lock of the machine, which the
+    // The check and the count are made under a lock of the machine, which the
     // destructor's decrement takes too, so two copies starting at once cannot both be admitted.
     const host::NamedLock lock = host::AcquireNamedLock(MappingName, error);
     if (!lock.Held()) host::RaiseLastOSError(error);
@@ -72,7 +72,7 @@ void TInstanceGuard::Loaded() {
         host::CreateNamedMapping(MappingName, kBlockSize, alreadyExisted, error);
     if (!mapping) host::RaiseLastOSError(error);
     if (alreadyExisted) {
-      // Another copy made the block: it is opened by name. Design choice: a block that cannot
+      // Another copy made the block: it is opened by name. A block that cannot
       // be opened or mapped raises, as one that cannot be created does; going on would count
       // nothing here and yet give a count back at the end.
       mapping = host::OpenNamedMapping(MappingName, error);
@@ -120,7 +120,7 @@ void TInstanceGuard::DoMaxInstancesReached(std::uint32_t LastInstanceHandle) {
 TInstanceGuard::~TInstanceGuard() {
   ActiveInstanceGuard = nullptr;
   if (Designing()) return;
-  // Design choice: only a count this copy took is given back. A copy whose Loaded failed or never
+  // Only a count this copy took is given back. A copy whose Loaded failed or never
   // ran took none, and must not lower the count of the copies that run.
   if (Enabled && Counted && admitted_) {
     try {
