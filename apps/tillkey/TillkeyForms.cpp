@@ -68,7 +68,6 @@ void TDataModule1::TimerTryToConnectTimer(host::TObject*) {
   }
   // The opening retrieves messages while it waits, but a device that answers slowly can still
   // keep the thread away from them for long.
-  form = ResidentForm();
   if (form != nullptr) form->KeepHookAlive();
   TimerTryToConnect->SetEnabled(true);
 }
@@ -300,7 +299,6 @@ bool TMainForm::AppWindowMessage(UINT msg, WPARAM wParam, LPARAM, LRESULT& resul
 
 void TMainForm::EndOfSession() {
   host::TraceLine("session", "ending: the hook and the icon go now");
-  Main_u::CloseRequested = true;
   KeyboardHook.reset();
   TrayIcon1->SetIconVisible(false);
   host::Application->Terminate();

@@ -239,12 +239,11 @@ class Loop {
 
   void Wait() {
     EnteringMessageRetrieval();
-    struct Left {
-      Left() = default;
-      Left(const Left&) = delete;
-      Left& operator=(const Left&) = delete;
-      ~Left() { LeavingMessageRetrieval(); }
-    } left;
+    WaitForInput();
+    LeavingMessageRetrieval();
+  }
+
+  void WaitForInput() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
       if (!queue_.empty() || !inputs_.empty() || quit_) return;

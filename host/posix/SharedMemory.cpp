@@ -32,28 +32,10 @@
 #include <utility>
 
 #include "host/UniqueFd.h"
+#include "host/posix/ErrnoErrors.h"
 
 namespace host {
 namespace {
-
-// What Windows would have said.
-DWORD SystemError(int error) {
-  switch (error) {
-    case ENOENT:
-      return ERROR_FILE_NOT_FOUND;
-    case EACCES:
-    case EPERM:
-      return ERROR_ACCESS_DENIED;
-    case ENOMEM:
-      return ERROR_NOT_ENOUGH_MEMORY;
-    case EEXIST:
-      return 183;  // ERROR_ALREADY_EXISTS
-    case ENAMETOOLONG:
-      return 206;  // ERROR_FILENAME_EXCED_RANGE
-    default:
-      return ERROR_GEN_FAILURE;
-  }
-}
 
 std::uint64_t Fnv1a(const std::string& text, std::uint64_t basis) {
   std::uint64_t hash = basis;
@@ -124,7 +106,7 @@ class LockFile {
     for (;;) {
       UniqueFd fd(::shm_open(name.c_str(), O_RDWR | O_CREAT, 0600));
       if (!fd.Valid() || Flock(fd.Get(), LOCK_EX) != 0) {
-        error = SystemError(errno);
+        error = ErrorOfErrno(errno);
         return {};
       }
       const UniqueFd current(::shm_open(name.c_str(), O_RDWR, 0));
@@ -136,7 +118,7 @@ class LockFile {
         return lock;
       }
       if (!current.Valid() && errno != ENOENT) {
-        error = SystemError(errno);
+        error = ErrorOfErrno(errno);
         return {};
       }
       // Our file was released and removed while we waited for it: take the one under the name now.
@@ -184,7 +166,7 @@ bool JoinLiveHolders(int fd, DWORD& error) {
   // Every other holder has a shared flock and no one holds it exclusively meanwhile (that needs
   // the lock file), so ours is granted at once.
   if (errno != EWOULDBLOCK || Flock(fd, LOCK_SH | LOCK_NB) != 0) {
-    error = SystemError(errno);
+    error = ErrorOfErrno(errno);
     return false;
   }
   return true;
@@ -196,7 +178,7 @@ std::unique_ptr<Holder> OpenHolder(const std::string& object, const std::string&
                                    DWORD& error) {
   UniqueFd fd(::shm_open(object.c_str(), O_RDWR, 0));
   if (!fd.Valid()) {
-    error = SystemError(errno);
+    error = ErrorOfErrno(errno);
     return nullptr;
   }
   error = ERROR_SUCCESS;
@@ -263,7 +245,7 @@ MappingHandle CreateNamedMapping(const std::string& name, DWORD size, bool& alre
   if (!lock.Held()) return {};
   UniqueFd fd(::shm_open(object.c_str(), O_RDWR | O_CREAT, 0600));
   if (!fd.Valid()) {
-    error = SystemError(errno);
+    error = ErrorOfErrno(errno);
     return {};
   }
   error = ERROR_SUCCESS;
@@ -273,7 +255,7 @@ MappingHandle CreateNamedMapping(const std::string& name, DWORD size, bool& alre
     // New, or a leftover that no one holds: made zero-filled, as a new block is.
     if (::ftruncate(fd.Get(), 0) != 0 || ::ftruncate(fd.Get(), static_cast<off_t>(size)) != 0 ||
         Flock(fd.Get(), LOCK_SH) != 0) {
-      error = SystemError(errno);
+      error = ErrorOfErrno(errno);
       ::shm_unlink(object.c_str());
       return {};
     }
@@ -305,7 +287,7 @@ MappedView MapView(const MappingHandle& mapping, std::size_t size, DWORD& error)
   if (!holder) return {};
   struct stat st {};
   if (::fstat(holder->fd.Get(), &st) != 0) {
-    error = SystemError(errno);
+    error = ErrorOfErrno(errno);
     return {};
   }
   const auto blockSize = static_cast<std::size_t>(st.st_size);
@@ -316,7 +298,7 @@ MappedView MapView(const MappingHandle& mapping, std::size_t size, DWORD& error)
   }
   void* view = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, holder->fd.Get(), 0);
   if (view == MAP_FAILED) {
-    error = SystemError(errno);
+    error = ErrorOfErrno(errno);
     return {};
   }
   {

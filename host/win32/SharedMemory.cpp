@@ -52,7 +52,7 @@ MappedView MapView(const MappingHandle& mapping, std::size_t size, DWORD& error)
 
 NamedLock AcquireNamedLock(const std::string& name, DWORD& error) {
   const std::string lockName = kLockPrefix + name;
-  // Owned at once; if the wait fails, releasing a mutex we do not own fails harmlessly.
+  // Taken by the wait below; if the wait fails, releasing a mutex we do not own fails harmlessly.
   NamedLock lock(CreateMutexA(nullptr, FALSE, lockName.c_str()));
   if (!lock.Held()) {
     error = GetLastError();

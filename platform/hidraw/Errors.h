@@ -3,21 +3,20 @@
 #pragma once
 
 #include "host/WinDefs.h"
+#include "host/posix/ErrnoErrors.h"
 #include "platform/common/LastError.h"
 
 namespace hidraw {
 
-// Codes the services report beyond those of host/WinDefs.h (named apart from the SDK's macros).
-constexpr DWORD kErrorTooManyOpenFiles = 4;
-constexpr DWORD kErrorSemTimeout = 121;
-constexpr DWORD kErrorBusy = 170;
+// The codes the services report beyond those of host/WinDefs.h.
+using host::ErrorOfErrno;
+using host::kErrorBusy;
+using host::kErrorSemTimeout;
+using host::kErrorTooManyOpenFiles;
 // The ones the virtual services report too.
 using platform::common::kErrorInvalidData;
 using platform::common::kErrorInvalidUserBuffer;
 using platform::common::kErrorNoSuchDevinst;
-
-// `error` is a positive errno value.
-DWORD ErrorOfErrno(int error);
 
 // The last-error slot both backends share.
 using platform::common::SetError;

@@ -30,7 +30,13 @@
 #include <string>
 #include <vector>
 
+#include "host/win32/NativeText.h"
+#include "tests/WineDesktop.h"
+
 namespace {
+
+using till_testing::ClickAt;
+using till_testing::WineTrayIcons;
 
 constexpr DWORD kPollMs = 20;
 constexpr DWORD kMenuTimeoutMs = 3000;
@@ -53,22 +59,6 @@ bool ParseNumber(const char* text, long& value) {
   char* end = nullptr;
   value = std::strtol(text, &end, 10);
   return end != text && *end == '\0';
-}
-
-std::wstring Wide(const char* text) {
-  const int n = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
-  std::wstring wide(n > 0 ? static_cast<std::size_t>(n) : 1u, L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text, -1, wide.data(), n);
-  wide.resize(std::wcslen(wide.c_str()));
-  return wide;
-}
-
-std::string Narrow(const std::wstring& wide) {
-  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  std::string text(n > 0 ? static_cast<std::size_t>(n) : 1u, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, text.data(), n, nullptr, nullptr);
-  text.resize(std::strlen(text.c_str()));
-  return text;
 }
 
 std::wstring ClassOf(HWND wnd) {
@@ -103,27 +93,6 @@ std::vector<HWND> VisibleTopLevelWindows(const std::wstring& className) {
   return visible;
 }
 
-// The shown icons of Wine's own tray window, left to right; none when there is no tray window.
-std::vector<HWND> TrayIcons() {
-  std::vector<HWND> icons;
-  HWND tray = FindWindowW(L"__winex11_standalone_tray", nullptr);
-  for (HWND child = tray != nullptr ? GetWindow(tray, GW_CHILD) : nullptr; child != nullptr;
-       child = GetWindow(child, GW_HWNDNEXT)) {
-    if (ClassOf(child) != L"__winex11_tray_icon" || !IsWindowVisible(child)) continue;
-    RECT r;
-    GetWindowRect(child, &r);
-    auto at = icons.begin();
-    while (at != icons.end()) {
-      RECT other;
-      GetWindowRect(*at, &other);
-      if (other.left > r.left) break;
-      ++at;
-    }
-    icons.insert(at, child);
-  }
-  return icons;
-}
-
 bool SendKey(WORD vk, bool up) {
   INPUT input{};
   input.type = INPUT_KEYBOARD;
@@ -149,24 +118,6 @@ bool SendKey(WORD vk, bool up) {
       break;
   }
   return SendInput(1, &input, sizeof(INPUT)) == 1;
-}
-
-// A press and release of one mouse button at a screen point, through the system's input path.
-bool ClickAt(POINT at, DWORD down, DWORD up) {
-  const int cx = GetSystemMetrics(SM_CXSCREEN);
-  const int cy = GetSystemMetrics(SM_CYSCREEN);
-  INPUT inputs[3] = {};
-  for (INPUT& input : inputs) input.type = INPUT_MOUSE;
-  inputs[0].mi.dx = at.x * 65535 / (cx - 1);
-  inputs[0].mi.dy = at.y * 65535 / (cy - 1);
-  inputs[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-  inputs[1].mi.dwFlags = down;
-  inputs[2].mi.dwFlags = up;
-  for (INPUT& input : inputs) {
-    if (SendInput(1, &input, sizeof(INPUT)) != 1) return false;
-    Sleep(5);  // pacing between the events of one click, not a wait for anything
-  }
-  return true;
 }
 
 double Microseconds() {
@@ -207,7 +158,7 @@ int Keys(int argc, char** argv) {
 int WaitTrayIcons(long want, long timeoutMs) {
   const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(timeoutMs);
   for (;;) {
-    const std::size_t n = TrayIcons().size();
+    const std::size_t n = WineTrayIcons().size();
     if (static_cast<long>(n) == want) return 0;
     if (GetTickCount64() >= end) {
       std::fprintf(stderr, "tillkey_driver: %zu tray icons after %ld ms, not %ld\n", n, timeoutMs,
@@ -219,7 +170,7 @@ int WaitTrayIcons(long want, long timeoutMs) {
 }
 
 int Post(const char* className, long msg) {
-  const std::vector<HWND> windows = TopLevelWindows(Wide(className));
+  const std::vector<HWND> windows = TopLevelWindows(host::win32::Wide(className));
   if (windows.empty()) {
     std::fprintf(stderr, "tillkey_driver: no top-level window of class %s\n", className);
     return 1;
@@ -300,7 +251,7 @@ bool MenuItems(HWND menu, const std::vector<std::string>& expected, std::vector<
     }
     wchar_t text[256] = {};
     GetMenuStringW(native, static_cast<UINT>(i), text, 256, MF_BYPOSITION);
-    items.push_back(Narrow(text));
+    items.push_back(host::win32::Narrow(text));
   }
   if (!expected.empty() && items != expected) {
     problem = "the menu does not hold the items expected";
@@ -310,7 +261,7 @@ bool MenuItems(HWND menu, const std::vector<std::string>& expected, std::vector<
 }
 
 int Menu(const char* caption, const std::vector<std::string>& expected) {
-  const std::vector<HWND> icons = TrayIcons();
+  const std::vector<HWND> icons = WineTrayIcons();
   if (icons.empty()) {
     std::fprintf(stderr, "tillkey_driver: no tray icon to click\n");
     return 1;
@@ -369,7 +320,7 @@ int Menu(const char* caption, const std::vector<std::string>& expected) {
 }
 
 int HotkeyTimes(const char* log, long presses, long gapMs, long modifier, long key) {
-  const std::wstring path = Wide(log);
+  const std::wstring path = host::win32::Wide(log);
   constexpr double kOpenTimeoutUs = 3e6;
   for (long press = 0; press < presses; ++press) {
     const long long before = FileSize(path);
@@ -413,7 +364,7 @@ int main(int argc, char** argv) {
   long b = 0;
   if (command == "keys") return Keys(argc - 2, argv + 2);
   if (command == "tray-icons" && argc == 2) {
-    std::printf("%zu\n", TrayIcons().size());
+    std::printf("%zu\n", WineTrayIcons().size());
     return 0;
   }
   if (command == "wait-tray-icons" && argc == 4 && ParseNumber(argv[2], a) &&
@@ -421,7 +372,7 @@ int main(int argc, char** argv) {
     return WaitTrayIcons(a, b);
   }
   if ((command == "visible" || command == "windows") && argc == 3) {
-    const std::wstring className = Wide(argv[2]);
+    const std::wstring className = host::win32::Wide(argv[2]);
     std::printf("%zu\n", command == "visible" ? VisibleTopLevelWindows(className).size()
                                               : TopLevelWindows(className).size());
     return 0;

@@ -13,12 +13,16 @@
 #include "host/Menus.h"
 #include "host/Timer.h"
 #include "host/win32/NativeText.h"
+#include "tests/WineDesktop.h"
 #include "tray/TrayIcon.h"
 
 namespace {
 
 using host::TNotifyEvent;
 using host::TObject;
+using till_testing::Centre;
+using till_testing::ClickAt;
+using till_testing::WineTrayIcons;
 using Log = std::vector<std::string>;
 
 struct TrayForm : host::TForm {
@@ -54,42 +58,6 @@ struct TrayForm : host::TForm {
   TrayIcon::TTrayIcon* Tray = nullptr;
   Log log;
 };
-
-std::vector<HWND> WineTrayIcons() {
-  std::vector<HWND> icons;
-  HWND tray = FindWindowW(L"__winex11_standalone_tray", nullptr);
-  for (HWND child = tray != nullptr ? GetWindow(tray, GW_CHILD) : nullptr; child != nullptr;
-       child = GetWindow(child, GW_HWNDNEXT)) {
-    wchar_t name[64] = {};
-    GetClassNameW(child, name, 64);
-    if (std::wstring(name) == L"__winex11_tray_icon") icons.push_back(child);
-  }
-  return icons;
-}
-
-POINT Centre(HWND wnd) {
-  RECT r;
-  GetWindowRect(wnd, &r);
-  return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
-}
-
-// A press and release of one button at a screen point, through the system's input path.
-void ClickAt(POINT at, DWORD down, DWORD up) {
-  const int cx = GetSystemMetrics(SM_CXSCREEN);
-  const int cy = GetSystemMetrics(SM_CYSCREEN);
-  INPUT move{};
-  move.type = INPUT_MOUSE;
-  move.mi.dx = at.x * 65535 / (cx - 1);
-  move.mi.dy = at.y * 65535 / (cy - 1);
-  move.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-  SendInput(1, &move, sizeof(INPUT));
-  for (DWORD flags : {down, up}) {
-    INPUT button{};
-    button.type = INPUT_MOUSE;
-    button.mi.dwFlags = flags;
-    SendInput(1, &button, sizeof(INPUT));
-  }
-}
 
 class TrayWin32 : public ::testing::Test {
  protected:

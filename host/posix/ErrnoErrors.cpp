@@ -1,8 +1,8 @@
-#include "platform/hidraw/Errors.h"
+#include "host/posix/ErrnoErrors.h"
 
 #include <cerrno>
 
-namespace hidraw {
+namespace host {
 
 DWORD ErrorOfErrno(int error) {
   switch (error) {
@@ -48,4 +48,4 @@ DWORD ErrorOfErrno(int error) {
   }
 }
 
-}  // namespace hidraw
+}  // namespace host
