@@ -1,0 +1,1 @@
+# Linux package: install rules and the .deb settings.

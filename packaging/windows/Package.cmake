@@ -1,0 +1,1 @@
+# Windows packages: install rules and the NSIS and zip settings.
