@@ -6,6 +6,7 @@
 #include "hid/Kernel32.h"
 #include "hid/SetupApi.h"
 #include "hid/HidControllerClass.h"
+#include "hid/InterfaceWalk.h"
 #include "host/Messages.h"
 #include "host/Trace.h"
 
@@ -94,53 +95,19 @@ void THidDeviceController::UnlistedDeviceDeleter::operator()(THidDevice* device)
 
 void THidDeviceController::FillDeviceList(std::vector<UnlistedDevice>& list) {
   if (!HidBound()) return;
-  auto getClassDevs = SetupDiGetClassDevsA();
-  auto enumInterfaces = SetupDiEnumDeviceInterfaces();
-  auto getDetail = SetupDiGetDeviceInterfaceDetailA();
-  auto getLastError = Kernel32().GetLastError;
-  if (getClassDevs == nullptr || enumInterfaces == nullptr || getDetail == nullptr) return;
-
-  // Destroyed however the walk ends: a registry read may raise.
-  const DeviceInfoSet set(
-      getClassDevs(&interfaceGuid_, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE),
-      SetupDiDestroyDeviceInfoList());
-  if (!set.Valid()) return;
-  for (DWORD index = 0;; ++index) {
-    SP_DEVICE_INTERFACE_DATA interfaceData{};
-    interfaceData.cbSize = sizeof(interfaceData);
-    if (!enumInterfaces(set.Get(), nullptr, &interfaceGuid_, index, &interfaceData)) break;
-    SP_DEVINFO_DATA devInfo{};
-    devInfo.cbSize = sizeof(devInfo);
-    DWORD needed = 0;
-    getDetail(set.Get(), &interfaceData, nullptr, 0, &needed, &devInfo);
-    DWORD error = getLastError != nullptr ? getLastError() : ERROR_INSUFFICIENT_BUFFER;
-    // An interface whose detail cannot be read is passed over; the walk goes on at the next
-    // index either way, so one bad interface never hides the ones after it.
-    if (needed == 0 || error != ERROR_INSUFFICIENT_BUFFER || needed < kDetailPathOffset + 1) {
-      continue;
-    }
-    std::vector<std::byte> buffer(needed);
-    auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(buffer.data());
-    detail->cbSize = kDetailDataSize;
-    if (!getDetail(set.Get(), &interfaceData, detail, needed, nullptr, &devInfo)) continue;
-    // The path ends at the first NUL or at the end of the buffer, whichever comes first.
-    const char* path = reinterpret_cast<const char*>(buffer.data() + kDetailPathOffset);
-    size_t maxLength = needed - kDetailPathOffset;
-    size_t length = 0;
-    while (length < maxLength && path[length] != '\0') ++length;
-    auto pnpInfo = std::make_unique<THidPnPInfo>(set.Get(), std::string(path, length), &devInfo,
-                                                 SetupDiGetDeviceRegistryPropertyA());
-    try {
-      UnlistedDevice device(new THidDevice(std::move(pnpInfo), this));
-      list.push_back(std::move(device));
-    } catch (...) {
-      // "device cannot be opened" / "cannot be identified": left out, without a message.
-      if (host::Tracing()) {
-        host::TraceDroppedException("the enumeration (leaving out " + std::string(path, length) +
-                                    ")");
-      }
-    }
-  }
+  auto readProperty = SetupDiGetDeviceRegistryPropertyA();
+  ForEachPresentInterface(
+      interfaceGuid_, [&](HDEVINFO set, const std::string& path, SP_DEVINFO_DATA* devInfo) {
+        auto pnpInfo = std::make_unique<THidPnPInfo>(set, path, devInfo, readProperty);
+        try {
+          UnlistedDevice device(new THidDevice(std::move(pnpInfo), this));
+          list.push_back(std::move(device));
+        } catch (...) {
+          // "device cannot be opened" / "cannot be identified": left out, without a message.
+          if (host::Tracing())
+            host::TraceDroppedException("the enumeration (leaving out " + path + ")");
+        }
+      });
 }
 
 void THidDeviceController::DeviceChange() {

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <system_error>
 #include <typeinfo>
+#include <utility>
 
 #if __has_include(<cxxabi.h>)
 #include <cxxabi.h>
@@ -113,7 +114,17 @@ Trace::Trace(const std::string& path, std::string_view program, Clock clock)
   header += ", process " + std::to_string(ProcessId()) + ", " + LocalTimeNow() + " local time\n";
   std::fwrite(header.data(), 1, header.size(), file_.get());
   std::fflush(file_.get());
+  MakeCurrent();
+}
 
+Trace::Trace(Sink sink, Clock clock)
+    : sink_(std::move(sink)), clock_(clock != nullptr ? clock : &SteadyMicroseconds) {
+  if (!sink_) return;
+  start_ = clock_();
+  MakeCurrent();
+}
+
+void Trace::MakeCurrent() {
   Current& current = TheCurrent();
   std::lock_guard<std::mutex> lock(current.mutex);
   previous_ = current.trace;
@@ -122,7 +133,7 @@ Trace::Trace(const std::string& path, std::string_view program, Clock clock)
 }
 
 Trace::~Trace() {
-  if (!file_) return;
+  if (!IsOpen()) return;
   Current& current = TheCurrent();
   std::lock_guard<std::mutex> lock(current.mutex);
   if (current.trace == this) {
@@ -141,8 +152,12 @@ Trace::~Trace() {
 
 void Trace::Write(std::string_view kind, std::string_view text) noexcept {
   try {
-    char stamp[32];
     const double ms = static_cast<double>(clock_() - start_) / 1000.0;
+    if (sink_) {
+      sink_(ms, kind, text);
+      return;
+    }
+    char stamp[32];
     std::snprintf(stamp, sizeof(stamp), "%10.3f ", ms);
     std::string line = stamp;
     AppendOneLine(line, kind);
@@ -153,7 +168,8 @@ void Trace::Write(std::string_view kind, std::string_view text) noexcept {
     std::fwrite(line.data(), 1, line.size(), file_.get());
     std::fflush(file_.get());
   } catch (...) {
-    // Out of memory while composing: the trace loses this line, the program goes on.
+    // Out of memory while composing (or a sink that raised): the trace loses this line, the
+    // program goes on.
   }
 }
 

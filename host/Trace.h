@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -30,24 +31,33 @@ class Trace {
   // Microseconds on a clock of the caller's choice; by default a monotonic real-time clock.
   using Clock = std::int64_t (*)();
 
+  // Receives each event instead of a file: the milliseconds since the trace began, the kind and
+  // the text, both as given. It is called under the trace's lock, from whichever thread traced.
+  using Sink =
+      std::function<void(double milliseconds, std::string_view kind, std::string_view text)>;
+
   // Appends to `path` (created if missing). An empty path traces nothing; so does a file that
   // cannot be opened, and Error() then says why.
   Trace(const std::string& path, std::string_view program, Clock clock = nullptr);
+  // Hands every event to `sink` (a program that shows its own trace).
+  explicit Trace(Sink sink, Clock clock = nullptr);
   ~Trace();
   Trace(const Trace&) = delete;
   Trace& operator=(const Trace&) = delete;
 
-  bool IsOpen() const { return file_ != nullptr; }
+  bool IsOpen() const { return file_ != nullptr || sink_ != nullptr; }
   const std::string& Error() const { return error_; }
 
  private:
   friend void TraceLine(std::string_view kind, std::string_view text) noexcept;
   void Write(std::string_view kind, std::string_view text) noexcept;
+  void MakeCurrent();
 
   struct Closer {
     void operator()(std::FILE* f) const { std::fclose(f); }
   };
   std::unique_ptr<std::FILE, Closer> file_;
+  Sink sink_;
   std::string error_;
   Clock clock_;
   std::int64_t start_ = 0;
