@@ -60,7 +60,7 @@ bool TMainForm::IsDrawerDevice() {
   device->Caps(caps);
   if (caps.FeatureReportByteLength == 0) return false;
   // The name is fetched only once the length fits.
-  return caps.FeatureReportByteLength == 5 &&
+  return caps.FeatureReportByteLength == kDrawerFeatureReportLength &&
          DeviceName(device).find(kDrawerProductText) != std::string::npos;
 }
 

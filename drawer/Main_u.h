@@ -30,7 +30,9 @@ class TMainForm : public host::TForm {
 
 extern TMainForm* MainForm;
 
-// What the drawer interface's product string contains (case-sensitive).
+// What the drawer interface's product string contains (case-sensitive), and the length of its
+// feature report.
 inline constexpr const char* kDrawerProductText = "QV USB Cash";
+inline constexpr USHORT kDrawerFeatureReportLength = 5;
 
 }  // namespace Main_u

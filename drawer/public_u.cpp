@@ -28,7 +28,19 @@ constexpr BYTE kWriteAck = 0x2B;     // '+'
 constexpr int kReplyPolls = 10;
 constexpr UINT kPollDelayMs = 50;
 
-// What each DrawerError means, for the support trace.
+void TraceReply(bool read, const BYTE (&Reply)[5], BYTE SentCheck) {
+  if (!read) {
+    host::TraceLine("reply", "none (the read failed)");
+  } else if (Reply[4] == SentCheck) {
+    // The interface still holds the command itself: it has not answered yet.
+    host::TraceLine("reply", host::HexBytes(Reply, 5) + " (the command, not yet an answer)");
+  } else {
+    host::TraceLine("reply", host::HexBytes(Reply, 5));
+  }
+}
+
+}  // namespace
+
 const char* DrawerErrorMeaning(BYTE error) {
   switch (error) {
     case 0:
@@ -45,19 +57,6 @@ const char* DrawerErrorMeaning(BYTE error) {
       return "unknown";
   }
 }
-
-void TraceReply(bool read, const BYTE (&Reply)[5], BYTE SentCheck) {
-  if (!read) {
-    host::TraceLine("reply", "none (the read failed)");
-  } else if (Reply[4] == SentCheck) {
-    // The interface still holds the command itself: it has not answered yet.
-    host::TraceLine("reply", host::HexBytes(Reply, 5) + " (the command, not yet an answer)");
-  } else {
-    host::TraceLine("reply", host::HexBytes(Reply, 5));
-  }
-}
-
-}  // namespace
 
 void TimerDelay(UINT milliseconds) {
   host::TTimer* timer = Data_module::DataModule1->Timer1;

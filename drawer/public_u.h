@@ -20,6 +20,9 @@ bool SendDrawerCommand(const BYTE (&Command)[3], BYTE (&Reply)[5]);
 bool WaitDrawerReply(BYTE SentCheck, BYTE (&Reply)[5]);
 bool WriteDrawerMemory(BYTE Address, BYTE Value);
 
+// What a DrawerError code says, in words.
+const char* DrawerErrorMeaning(BYTE error);
+
 // The open sequence.
 bool ScanForDrawer();
 bool FindDrawer();

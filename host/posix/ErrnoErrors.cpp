@@ -48,4 +48,35 @@ DWORD ErrorOfErrno(int error) {
   }
 }
 
+const char* TextOfError(DWORD code) {
+  switch (code) {
+    case ERROR_SUCCESS:
+      return "The operation completed successfully.";
+    case ERROR_ACCESS_DENIED:
+      return "Access is denied.";
+    case ERROR_FILE_NOT_FOUND:
+      return "The system cannot find the file specified.";
+    case ERROR_DEVICE_NOT_CONNECTED:
+      return "The device is not connected.";
+    case ERROR_INVALID_HANDLE:
+      return "The handle is invalid.";
+    case ERROR_INVALID_PARAMETER:
+      return "The parameter is incorrect.";
+    case ERROR_NOT_ENOUGH_MEMORY:
+      return "Not enough memory resources are available to process this command.";
+    case kErrorTooManyOpenFiles:
+      return "The system cannot open the file.";
+    case kErrorBusy:
+      return "The requested resource is in use.";
+    case kErrorSemTimeout:
+      return "The semaphore timeout period has expired.";
+    case ERROR_NOT_SUPPORTED:
+      return "The request is not supported.";
+    case ERROR_GEN_FAILURE:
+      return "A device attached to the system is not functioning.";
+    default:
+      return "Unknown error.";
+  }
+}
+
 }  // namespace host

@@ -14,4 +14,8 @@ constexpr DWORD kErrorBusy = 170;
 // `error` is a positive errno value.
 DWORD ErrorOfErrno(int error);
 
+// The text Windows gives for each code ErrorOfErrno returns ("Access is denied."), so that a
+// message reads the same on every platform; "Unknown error." for any other code.
+const char* TextOfError(DWORD code);
+
 }  // namespace host

@@ -89,6 +89,49 @@ TEST_F(TraceFile, EveryRunIsAppendedAndANewerTraceTakesOverUntilItEnds) {
   EXPECT_EQ(lines[4], "     0.000 a: 4");
 }
 
+std::int64_t TickingClock() {
+  static std::int64_t now = 0;
+  return now += 1500;  // 1.5 ms a reading
+}
+
+TEST_F(TraceFile, ASinkGetsEachEventAsTracedWhileItIsTheNewestTrace) {
+  struct Event {
+    double ms;
+    std::string kind;
+    std::string text;
+  };
+  std::vector<Event> events;
+  {
+    host::Trace file(path_, "tillpop", &FixedClock);
+    {
+      host::Trace sink(
+          [&events](double ms, std::string_view kind, std::string_view text) {
+            events.push_back({ms, std::string(kind), std::string(text)});
+          },
+          &TickingClock);
+      EXPECT_TRUE(sink.IsOpen());
+      host::TraceLine("reply", "two\r\nlines");
+      host::TraceLine("attempt", "done");
+    }
+    host::TraceLine("command", "to the file again");
+  }
+  EXPECT_FALSE(host::Tracing());
+  // Texts as given (the sink's owner decides how to show them), times from the trace's start.
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[0].kind, "reply");
+  EXPECT_EQ(events[0].text, "two\r\nlines");
+  EXPECT_DOUBLE_EQ(events[0].ms, 1.5);
+  EXPECT_DOUBLE_EQ(events[1].ms, 3.0);
+  const auto lines = Lines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[1], "     0.000 command: to the file again");
+
+  // An empty sink traces nothing.
+  host::Trace none(host::Trace::Sink{});
+  EXPECT_FALSE(none.IsOpen());
+  EXPECT_FALSE(host::Tracing());
+}
+
 TEST_F(TraceFile, NoFileNameOrAnUnopenableFileTracesNothing) {
   host::Trace none("", "tillpop");
   EXPECT_FALSE(none.IsOpen());
