@@ -31,14 +31,16 @@ std::vector<std::string> ConfigureServices() {
 
 int Run(const tilldiag::Options& options) {
   const std::vector<std::string> services = ConfigureServices();
-  const tilldiag::Survey survey = tilldiag::SurveyInterfaces();
   if (options.command == tilldiag::Command::List) {
+    const tilldiag::Survey survey = tilldiag::SurveyInterfaces();
     std::cout << (options.json ? tilldiag::ListJson(services, survey)
                                : tilldiag::ListText(services, survey));
     return survey.chosen >= 0 ? tilldiag::kExitFound : tilldiag::kExitNotFound;
   }
   std::string path;
   if (options.index >= 0) {
+    // Numbered as the list numbers them, the interfaces the programs never see included.
+    const tilldiag::Survey survey = tilldiag::SurveyInterfaces();
     if (options.index >= static_cast<int>(survey.interfaces.size())) {
       std::cerr << "tilldiag: there is no interface " << options.index << ": the list has "
                 << survey.interfaces.size() << " (tilldiag list shows them)\n";

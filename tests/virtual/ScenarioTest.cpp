@@ -408,6 +408,10 @@ TEST_F(ScenarioTest, ShippedExamplesReadWithoutProblems) {
   EXPECT_FALSE(isDrawer(mixed[0]));
   EXPECT_EQ(mixed[0].config.access, Access::QueryOnly);
   EXPECT_TRUE(isDrawer(mixed[1]));
+  auto nearMiss = read("near-miss.ini");
+  ASSERT_EQ(nearMiss.size(), 3u);
+  EXPECT_FALSE(isDrawer(nearMiss[0]) || isDrawer(nearMiss[1]));
+  EXPECT_EQ(nearMiss[2].config.access, Access::None);
 
   std::size_t files = 0;
   for (const auto& entry : fs::directory_iterator(folder)) {
@@ -416,7 +420,7 @@ TEST_F(ScenarioTest, ShippedExamplesReadWithoutProblems) {
       read(entry.path().filename().string().c_str());
     }
   }
-  EXPECT_EQ(files, 11u);
+  EXPECT_EQ(files, 12u);
 }
 
 }  // namespace
