@@ -1,6 +1,6 @@
 #include "apps/tilldiag/OpenRun.h"
 
-#include <chrono>
+#include <string_view>
 #include <memory>
 
 #include "drawer/Data_module.h"
@@ -11,6 +11,8 @@
 
 namespace tilldiag {
 namespace {
+
+constexpr std::string_view kEndOfSequence = "end of the sequence";
 
 // The trace kinds that make up the exchange; selections and arrivals are the device list's.
 bool PartOfTheExchange(std::string_view kind) {
@@ -42,11 +44,13 @@ OpenOutcome RunWithTheForms(const std::string& devicePath, std::vector<TracedEve
   // The controller enumerates when its first message is dispatched; the list fills from it.
   app.ProcessMessages();
 
-  // Traced from here on: the times shown are the sequence's own.
-  const host::Trace trace([&events](double ms, std::string_view kind, std::string_view text) {
+  // Traced from here on: the times shown are the sequence's own, and its end is one more event
+  // on the same clock.
+  double end = 0;
+  const host::Trace trace([&events, &end](double ms, std::string_view kind, std::string_view text) {
     if (PartOfTheExchange(kind)) events.push_back({ms, std::string(kind), std::string(text)});
+    if (kind == kEndOfSequence) end = ms;
   });
-  const auto start = std::chrono::steady_clock::now();
   if (devicePath.empty()) {
     outcome.opened = public_u::OpenDrawer();
   } else {
@@ -59,8 +63,8 @@ OpenOutcome RunWithTheForms(const std::string& devicePath, std::vector<TracedEve
           public_u::WriteDrawerMemory(public_u::kDrawerOpenAddress, public_u::kDrawerOpenValue);
     }
   }
-  outcome.totalMilliseconds =
-      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  host::TraceLine(kEndOfSequence, "");
+  outcome.totalMilliseconds = end;
   if (Data_module::CurrentDevice != nullptr) {
     outcome.device = Data_module::DeviceNameOf(Data_module::CurrentDevice);
     if (const hid::THidPnPInfo* info = Data_module::CurrentDevice->PnPInfo()) {
