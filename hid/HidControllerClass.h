@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "hid/HidServices.h"
+#include "hid/ServiceBindings.h"
 #include "hid/ServiceHandle.h"
 #include "hid/WinTypes.h"
 #include "host/Component.h"
@@ -272,6 +273,9 @@ class THidDeviceController : public host::TComponent {
   void AnnounceChange();
   int IndexOf(const THidDevice* device) const;
 
+  // First, so that the services are bound before anything else is made and released only after
+  // everything else has gone.
+  ServiceBindings bindings_;
   GUID interfaceGuid_ = kHidInterfaceClassGuid;
   THidPlugEvent onArrival_;
   host::TNotifyEvent onDeviceChange_;
@@ -288,8 +292,6 @@ class THidDeviceController : public host::TComponent {
   int unpluggedCount_ = 0;
   bool inDeviceChange_ = false;
   LONG lastNotifyParam_ = 0;
-  bool setupApiBound_ = false;
-  bool kernel32Bound_ = false;
   host::HiddenWindow notifyWindow_;  // made only where HID was bound; last, as its method reads all
 };
 

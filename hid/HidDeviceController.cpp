@@ -31,10 +31,7 @@ class FlagScope {
 }  // namespace
 
 THidDeviceController::THidDeviceController(host::TComponent* owner) : host::TComponent(owner) {
-  setupApiBound_ = BindSetupApi();
-  if (setupApiBound_) BindHid();
   if (HidBound()) {
-    kernel32Bound_ = BindKernel32();
     if (auto getGuid = HidD_GetHidGuid()) getGuid(&interfaceGuid_);
     notifyWindow_ =
         host::HiddenWindow(host::WndMethod::Of<&THidDeviceController::NotifyWndProc>(this));
@@ -70,11 +67,7 @@ THidDeviceController::~THidDeviceController() {
       delete device;
     }
   }
-  // Released by the controller that bound it: with the HID binding uncounted, a second
-  // controller's destruction may already have unbound HID, and the count must still drop.
-  if (setupApiBound_) ReleaseSetupApi();
-  ReleaseHid();
-  if (kernel32Bound_) ReleaseKernel32();
+  // The bindings go last, with bindings_.
 }
 
 LRESULT THidDeviceController::NotifyWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {

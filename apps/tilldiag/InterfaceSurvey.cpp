@@ -8,6 +8,7 @@
 #include "hid/HidControllerClass.h"
 #include "hid/InterfaceWalk.h"
 #include "hid/Kernel32.h"
+#include "hid/ServiceBindings.h"
 #include "hid/SetupApi.h"
 #include "host/SysUtils.h"
 #include "host/Trace.h"
@@ -17,26 +18,6 @@
 
 namespace tilldiag {
 namespace {
-
-// The bindings the controller makes, made and released in the same order.
-class ServiceBindings {
- public:
-  ServiceBindings() : setupApi_(hid::BindSetupApi()) {
-    if (setupApi_) hid::BindHid();
-    if (hid::HidBound()) kernel32_ = hid::BindKernel32();
-  }
-  ~ServiceBindings() {
-    if (setupApi_) hid::ReleaseSetupApi();
-    hid::ReleaseHid();
-    if (kernel32_) hid::ReleaseKernel32();
-  }
-  ServiceBindings(const ServiceBindings&) = delete;
-  ServiceBindings& operator=(const ServiceBindings&) = delete;
-
- private:
-  bool setupApi_ = false;
-  bool kernel32_ = false;
-};
 
 std::string ErrorText(DWORD code) {
 #ifdef _WIN32
@@ -132,7 +113,7 @@ std::vector<std::string> DrawerRuleFailures(USHORT featureReportLength, const st
 
 Survey SurveyInterfaces() {
   Survey survey;
-  const ServiceBindings bindings;
+  const hid::ServiceBindings bindings;
   if (!hid::HidBound()) return survey;
   GUID guid = kHidInterfaceClassGuid;
   if (auto getGuid = hid::HidD_GetHidGuid()) getGuid(&guid);
