@@ -66,7 +66,10 @@ class SharedLibrary {
   X(udev_monitor_filter_add_match_subsystem_devtype) \
   X(udev_monitor_enable_receiving)                   \
   X(udev_monitor_get_fd)                             \
-  X(udev_monitor_receive_device)
+  X(udev_monitor_receive_device)                     \
+  X(udev_queue_new)                                  \
+  X(udev_queue_unref)                                \
+  X(udev_queue_get_udev_is_active)
 
 // Releases a libudev object's reference once, through the bound unref entry point.
 template <class T>
@@ -81,6 +84,7 @@ using UdevPtr = std::unique_ptr<udev, UdevRelease<udev>>;
 using UdevDevicePtr = std::unique_ptr<udev_device, UdevRelease<udev_device>>;
 using UdevEnumeratePtr = std::unique_ptr<udev_enumerate, UdevRelease<udev_enumerate>>;
 using UdevMonitorPtr = std::unique_ptr<udev_monitor, UdevRelease<udev_monitor>>;
+using UdevQueuePtr = std::unique_ptr<udev_queue, UdevRelease<udev_queue>>;
 
 // libudev loaded, with every entry point above bound. Shared by the objects made through it, each
 // of which keeps it loaded while it lives.
@@ -107,6 +111,9 @@ class UdevLibrary {
   }
   UdevMonitorPtr Own(udev_monitor* object) const {
     return UdevMonitorPtr(object, {udev_monitor_unref});
+  }
+  UdevQueuePtr Own(udev_queue* object) const {
+    return UdevQueuePtr(object, {udev_queue_unref});
   }
 
  private:

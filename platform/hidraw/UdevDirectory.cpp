@@ -1,5 +1,5 @@
 // The device directory over libudev: hidraw interfaces, what their HID and USB ancestors say of
-// them, and hot-plug notifications from udev.
+// them, and hot-plug notifications from udev (or from the kernel where no udev daemon runs).
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -84,6 +84,17 @@ std::optional<InterfaceInfo> InfoOf(const UdevLibrary& u, udev_device* device) {
   return info;
 }
 
+// Where the notifications come from. The udev daemon's own events come after it has set the
+// node's owner and permissions, so the enumeration they cause can open it. Without the daemon (a
+// minimal system, an initramfs, some containers) nobody sends those, and a monitor on them would
+// stay silent for good; the kernel's events are then the only ones, and they come after devtmpfs
+// has made the node, with the permissions it keeps.
+const char* SourceOf(const UdevLibrary& u, udev* context) {
+  UdevQueuePtr queue = u.Own(u.udev_queue_new(context));
+  const bool daemonRuns = queue && u.udev_queue_get_udev_is_active(queue.get()) > 0;
+  return daemonRuns ? "udev" : "kernel";
+}
+
 class UdevChangeSource final : public ChangeSource {
  public:
   UdevChangeSource(std::shared_ptr<const UdevLibrary> library, UdevPtr udev, UdevMonitorPtr monitor)
@@ -153,9 +164,8 @@ class UdevDirectory final : public DeviceDirectory {
     // A context of its own: the watch thread uses it while others enumerate.
     UdevPtr udev = u.Own(u.udev_new());
     if (!udev) return nullptr;
-    // The "udev" source, not the kernel's: its events come after udev has made the node and
-    // set its permissions, so the enumeration they cause can open it.
-    UdevMonitorPtr monitor = u.Own(u.udev_monitor_new_from_netlink(udev.get(), "udev"));
+    UdevMonitorPtr monitor =
+        u.Own(u.udev_monitor_new_from_netlink(udev.get(), SourceOf(u, udev.get())));
     if (!monitor ||
         u.udev_monitor_filter_add_match_subsystem_devtype(monitor.get(), "hidraw", nullptr) < 0 ||
         u.udev_monitor_enable_receiving(monitor.get()) < 0) {
