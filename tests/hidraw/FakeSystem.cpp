@@ -159,7 +159,8 @@ InterfaceInfo FakeSystem::InfoLocked(const Device& d) const {
   info.hidName = c.hidName;
   info.hidPhys = c.usb ? "usb-0000:00:14.0-2/input0" : "";
   info.hidDriver = "hid-generic";
-  info.busDriver = c.usb ? "usbhid" : "uhid";
+  // A uhid device hangs on the uhid misc device, which no driver binds.
+  info.busDriver = c.usb ? "usbhid" : "";
   if (c.usb) {
     info.usbParent = true;
     info.usbProduct = c.usbProduct;
