@@ -76,28 +76,15 @@ void JsonWriter::BeforeValue() {
   }
 }
 
-JsonWriter& JsonWriter::BeginObject() {
+JsonWriter& JsonWriter::Open(char bracket) {
   BeforeValue();
-  text_ += '{';
+  text_ += bracket;
   holdsElement_.push_back(false);
   return *this;
 }
 
-JsonWriter& JsonWriter::EndObject() {
-  text_ += '}';
-  holdsElement_.pop_back();
-  return *this;
-}
-
-JsonWriter& JsonWriter::BeginArray() {
-  BeforeValue();
-  text_ += '[';
-  holdsElement_.push_back(false);
-  return *this;
-}
-
-JsonWriter& JsonWriter::EndArray() {
-  text_ += ']';
+JsonWriter& JsonWriter::Close(char bracket) {
+  text_ += bracket;
   holdsElement_.pop_back();
   return *this;
 }

@@ -11,10 +11,10 @@ namespace tilldiag {
 
 class JsonWriter {
  public:
-  JsonWriter& BeginObject();
-  JsonWriter& EndObject();
-  JsonWriter& BeginArray();
-  JsonWriter& EndArray();
+  JsonWriter& BeginObject() { return Open('{'); }
+  JsonWriter& EndObject() { return Close('}'); }
+  JsonWriter& BeginArray() { return Open('['); }
+  JsonWriter& EndArray() { return Close(']'); }
   JsonWriter& Key(std::string_view key);
   JsonWriter& String(std::string_view value);
   JsonWriter& Number(std::int64_t value);
@@ -24,6 +24,9 @@ class JsonWriter {
   const std::string& Text() const { return text_; }
 
  private:
+  // An object or an array, which holds no element yet.
+  JsonWriter& Open(char bracket);
+  JsonWriter& Close(char bracket);
   void BeforeValue();
   std::string text_;
   // Per open container: whether it already holds an element.

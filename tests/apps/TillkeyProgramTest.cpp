@@ -81,6 +81,15 @@ class TillkeyProgram : public ::testing::Test {
     app_->CreateForm(form_);
   }
   void Stop() { app_.reset(); }
+  // After whatever asked it to end: it ends at the next turns of its loop, and once gone it has
+  // left neither its icon nor its hook.
+  void ExpectEndedLeavingNothing() {
+    RunFor(*app_, 100);
+    EXPECT_TRUE(app_->Terminated());
+    Stop();
+    EXPECT_EQ(Icons(), 0U);
+    EXPECT_EQ(Hooks(), 0U);
+  }
 
   static void PressHotkey() {
     host::portable::PressKey({kLeftCtrl, 29, 0, 0});
@@ -199,11 +208,7 @@ TEST_F(TillkeyProgram, EveryCloseButTheTrayMenusLeavesItRunningInTheTray) {
   host::portable::ChoosePopupItem("Close Cash Drawer Control");
   ASSERT_TRUE(host::portable::NotifyTrayIcon(0, WM_RBUTTONDOWN));
   ASSERT_TRUE(host::portable::NotifyTrayIcon(0, WM_RBUTTONUP));
-  RunFor(*app_, 100);
-  EXPECT_TRUE(app_->Terminated());
-  Stop();
-  EXPECT_EQ(Icons(), 0U);
-  EXPECT_EQ(Hooks(), 0U);
+  ExpectEndedLeavingNothing();
 }
 
 TEST_F(TillkeyProgram, AClickOnTheIconShowsOnePixelAndMinimizingGoesBackToTheTray) {
@@ -247,11 +252,7 @@ TEST_F(TillkeyProgram, TheQuitRequestAndTheSessionsEndEndItWithoutHookOrIcon) {
     Start();
     RunFor(*app_, 100);
     way.send(app_->Handle());
-    RunFor(*app_, 100);
-    EXPECT_TRUE(app_->Terminated());
-    Stop();
-    EXPECT_EQ(Icons(), 0U);
-    EXPECT_EQ(Hooks(), 0U);
+    ExpectEndedLeavingNothing();
   }
 }
 
