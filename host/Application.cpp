@@ -4,6 +4,7 @@
 
 #include "host/Dialogs.h"
 #include "host/Exception.h"
+#include "host/Menus.h"
 #include "host/Messages.h"
 #include "host/Process.h"
 #include "host/Shell.h"
@@ -48,6 +49,9 @@ void TApplication::Run() {
 void TApplication::Terminate() {
   if (terminated_) return;
   terminated_ = true;
+  // A popup menu's own loop does not end for the program's end: left open it would hold the
+  // program until someone closed it (a modal form's loop watches the flag itself).
+  EndPopupMenu();
   // Wakes a loop that is blocked in its wait so that it sees the flag.
   PostQuit();
 }
@@ -69,8 +73,15 @@ void TApplication::SetTitle(const std::string& title) {
   SetWindowCaption(Handle(), title);
 }
 
+bool TApplication::Minimized() const {
+  // The window's own state rather than a flag of ours: another program may restore the window (a
+  // second copy surfaces the first that way), and a flag left set would then make every later
+  // minimize, the taskbar's included, return at once.
+  return Handle() != nullptr ? host::IsIconic(Handle()) : minimized_;
+}
+
 void TApplication::Minimize() {
-  if (minimized_) return;
+  if (Minimized()) return;
   minimized_ = true;
   // The window manager hides the forms the application window owns, and its hooks see WM_SIZE.
   if (Handle() != nullptr) host::ShowWindow(Handle(), SW_MINIMIZE);
@@ -78,7 +89,7 @@ void TApplication::Minimize() {
 }
 
 void TApplication::Restore() {
-  if (!minimized_) return;
+  if (!Minimized()) return;
   minimized_ = false;
   if (Handle() != nullptr) host::ShowWindow(Handle(), SW_RESTORE);
   if (OnRestore) OnRestore(this);

@@ -42,6 +42,7 @@ class TApplication : public TComponent {
 
   // Shows the main form (when ShowMainForm) and dispatches messages until Terminate.
   void Run();
+  // The loop ends at its next turn; a popup menu being tracked is closed.
   void Terminate();
   bool Terminated() const { return terminated_; }
   // Dispatches everything that is waiting, timers that are due included, then returns.
@@ -49,11 +50,11 @@ class TApplication : public TComponent {
   // Dispatches one message; when none is waiting, blocks until one is (never spins).
   void HandleMessage();
 
-  // Minimizes (restores) the application window, then OnMinimize (OnRestore); a second call in
-  // the same state does nothing.
+  // Minimizes (restores) the application window, then OnMinimize (OnRestore); a call when the
+  // window already is in that state does nothing.
   void Minimize();
   void Restore();
-  bool Minimized() const { return minimized_; }
+  bool Minimized() const;
   TNotifyEvent OnMinimize;
   TNotifyEvent OnRestore;
   bool ShowMainForm = true;

@@ -76,5 +76,7 @@ class TPopupMenu : public TComponent {
 // The backend's side: shows the menu and waits, dispatching messages, until the person closes it.
 // Returns the item chosen, or null.
 TMenuItem* TrackPopupMenuAt(TPopupMenu& menu, int x, int y);
+// Closes the popup menu this thread is tracking, if any, as if the person had dismissed it.
+void EndPopupMenu();
 
 }  // namespace host

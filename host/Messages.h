@@ -68,6 +68,11 @@ class HiddenWindow {
   HWND wnd_ = nullptr;
 };
 
+// Lets `msg` reach `wnd` from programs running at a lower level than this one. An elevated
+// program gets no message from WM_USER up from less privileged senders (the shell, a script)
+// unless it says which it expects; only the few a window really waits for are named.
+void AcceptFromLowerLevels(HWND wnd, UINT msg);
+
 bool PostMessageTo(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
 LRESULT SendMessageTo(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
 LRESULT DefaultWindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -101,9 +106,25 @@ std::int64_t TickCountMs();
 // calls to its thread only while that thread retrieves messages, and drops a hook that keeps it
 // waiting too long, so this says whether the thread's hooks may be gone.
 std::int64_t TakeLongestRetrievalGap();
-// The backends' side of the measurement: each retrieval of messages (a peek, a wait) is
-// bracketed by these.
+// The backends' side of the measurement: each retrieval of messages (a peek, a wait, a menu's or
+// message box's own loop) is bracketed by these.
 void EnteringMessageRetrieval();
 void LeavingMessageRetrieval();
+
+// Held by the window procedures while a handler runs. The system runs some handlers inside a
+// retrieval: a message another thread sent (the device-change broadcast is sent) is handled
+// within the peek or wait that takes it, and a menu's or message box's loop dispatches from
+// within. Such a handler keeps the thread from its hook calls as any other does, so its time
+// counts as time outside retrieval. A handler the thread's own loop dispatched is outside already.
+class MessageHandling {
+ public:
+  MessageHandling();
+  ~MessageHandling();
+  MessageHandling(const MessageHandling&) = delete;
+  MessageHandling& operator=(const MessageHandling&) = delete;
+
+ private:
+  bool insideRetrieval_;
+};
 
 }  // namespace host

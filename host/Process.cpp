@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "host/SysUtils.h"
+#include "host/UniqueHandle.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -77,6 +78,53 @@ std::string ModuleFileName() {
   if (n <= 0) return "";
   buffer.resize(static_cast<size_t>(n));
   return buffer;
+#endif
+}
+
+#ifdef _WIN32
+namespace {
+struct CloseFileHandle {
+  void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+}  // namespace
+#endif
+
+std::string NormalisedPath(const std::string& path) {
+#ifdef _WIN32
+  const std::u16string given = Utf8ToUtf16(path);
+  std::wstring wide(given.begin(), given.end());
+  // No access asked for: the handle only names the file, whoever holds it open and however.
+  HANDLE opened =
+      CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const UniqueHandle<HANDLE, CloseFileHandle> file(opened == INVALID_HANDLE_VALUE ? nullptr
+                                                                                  : opened);
+  if (file) {
+    std::wstring known(MAX_PATH, L'\0');
+    DWORD n = GetFinalPathNameByHandleW(file.Get(), known.data(), static_cast<DWORD>(known.size()),
+                                        FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (n >= known.size()) {
+      known.resize(n);
+      n = GetFinalPathNameByHandleW(file.Get(), known.data(), static_cast<DWORD>(known.size()),
+                                    FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    }
+    if (n > 0 && n < known.size()) {
+      known.resize(n);
+      // The system's own spelling starts \\?\ (\\?\UNC\ for a share); the drive form is the one
+      // a person and the program's start know.
+      if (known.rfind(L"\\\\?\\UNC\\", 0) == 0) {
+        known = L"\\\\" + known.substr(8);
+      } else if (known.rfind(L"\\\\?\\", 0) == 0) {
+        known = known.substr(4);
+      }
+      wide = known;
+    }
+  }
+  if (!wide.empty()) CharUpperBuffW(wide.data(), static_cast<DWORD>(wide.size()));
+  return Utf16ToUtf8(std::u16string(wide.begin(), wide.end()));
+#else
+  char resolved[PATH_MAX];
+  return realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : path;
 #endif
 }
 

@@ -7,7 +7,12 @@
 
 namespace host {
 
-// Null when the hook cannot be installed.
+// Makes sure the calling thread has the message queue through which the system hands it hook
+// calls (once per thread; later calls do nothing). It may run messages other threads have sent,
+// so it is called where that is harmless, before a hook object can be reached: never while a hook
+// is being installed.
+void PrepareThreadForHooks();
+// Null when the hook cannot be installed. Runs no message of any kind.
 HHOOK SetWindowsHookExA(int idHook, HOOKPROC proc, HINSTANCE module, DWORD threadId);
 // The answer of the older hooks, 0 when none is left.
 LRESULT CallNextHookEx(HHOOK hook, int code, WPARAM wParam, LPARAM lParam);

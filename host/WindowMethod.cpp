@@ -8,6 +8,7 @@ namespace host {
 LRESULT CallWindowMethod(const WndMethod& method, HWND wnd, UINT msg, WPARAM wParam,
                          LPARAM lParam) noexcept {
   if (!method.IsSet()) return 0;
+  const MessageHandling handling;
   try {
     return method(wnd, msg, wParam, lParam);
   } catch (...) {

@@ -51,7 +51,10 @@ std::unique_ptr<TTrayIconHandler> TrayHandler;
 UINT TaskbarCreatedMsg = RegisterTaskbarCreated();
 
 TTrayIconHandler::TTrayIconHandler()
-    : window_(host::WndMethod::Of<&TTrayIconHandler::TrayWindowProc>(this)) {}
+    : window_(host::WndMethod::Of<&TTrayIconHandler::TrayWindowProc>(this)) {
+  // The shell's notifications come from the shell's level, lower than an elevated program's.
+  host::AcceptFromLowerLevels(window_.Handle(), TrayCallbackMessage);
+}
 
 UINT AcquireTrayHandler(TTrayIcon* icon) {
   if (!TrayHandler) TrayHandler = std::make_unique<TTrayIconHandler>();
@@ -103,6 +106,8 @@ TTrayIcon::TTrayIcon(host::TComponent* owner) : host::TComponent(owner) {
       20, host::TNotifyEvent::Of<&TTrayIcon::LeaveCheck>(this));
   if (host::Application != nullptr) {
     host::Application->HookMainWindow(host::TWindowHook::Of<&TTrayIcon::AppWindowHook>(this));
+    // The shell announces its new taskbar from its own level.
+    host::AcceptFromLowerLevels(host::Application->Handle(), TaskbarCreatedMsg);
   }
   HookOwnerWindow();
 }

@@ -151,6 +151,10 @@ std::atomic<DWORD> gLastThreadId{0};
 
 }  // namespace
 
+void PrepareThreadForHooks() {
+  // The in-process chain calls a hook through the loop's input, which every thread can take.
+}
+
 HHOOK SetWindowsHookExA(int idHook, HOOKPROC proc, HINSTANCE, DWORD threadId) {
   return HookChain::Get().Install(idHook, proc, threadId);
 }

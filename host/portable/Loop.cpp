@@ -379,6 +379,12 @@ std::string WindowCaption(HWND wnd) {
 void DeallocateHWnd(HWND wnd) {
   Loop::Get().Deallocate(wnd);
 }
+void AcceptFromLowerLevels(HWND wnd, UINT msg) {
+  portable::WindowState state;
+  if (msg == 0 || !Loop::Get().ReadState(wnd, state)) return;
+  state.acceptedFromLowerLevels.insert(msg);
+  Loop::Get().WriteState(wnd, state);
+}
 bool PostMessageTo(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   return Loop::Get().Post(wnd, msg, wParam, lParam);
 }

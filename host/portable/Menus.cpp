@@ -46,6 +46,10 @@ TMenuItem* TrackPopupMenuAt(TPopupMenu& menu, int x, int y) {
   return nullptr;
 }
 
+void EndPopupMenu() {
+  // A menu of this backend is closed again before TrackPopupMenuAt returns.
+}
+
 namespace portable {
 
 std::vector<ShownPopup> TakeShownPopups() {

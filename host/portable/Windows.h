@@ -2,6 +2,7 @@
 // model (host/portable/Shell.cpp) and for tests.
 #pragma once
 
+#include <set>
 #include <string>
 
 #include "host/WinDefs.h"
@@ -12,6 +13,7 @@ struct WindowState {
   bool visible = false;
   bool iconic = false;
   std::string caption;
+  std::set<UINT> acceptedFromLowerLevels;  // AcceptFromLowerLevels
 };
 
 bool WindowExists(HWND wnd);

@@ -6,6 +6,7 @@
 
 #include "host/Application.h"
 #include "host/Forms.h"
+#include "host/Messages.h"
 #include "host/StdCtrls.h"
 #include "host/SysUtils.h"
 #include "host/Trace.h"
@@ -239,6 +240,7 @@ class Win32FormPeer final : public FormPeer {
 LRESULT CALLBACK FormWindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   auto* peer = reinterpret_cast<Win32FormPeer*>(GetWindowLongPtrW(wnd, GWLP_USERDATA));
   if (peer == nullptr) return DefWindowProcW(wnd, msg, wParam, lParam);
+  const MessageHandling handling;
   try {
     return peer->Proc(msg, wParam, lParam);
   } catch (...) {

@@ -94,4 +94,8 @@ TMenuItem* TrackPopupMenuAt(TPopupMenu& menu, int x, int y) {
                                                                                   : nullptr;
 }
 
+void EndPopupMenu() {
+  EndMenu();
+}
+
 }  // namespace host

@@ -23,7 +23,15 @@ WndMethod* CellOf(HWND wnd) {
   return reinterpret_cast<WndMethod*>(GetWindowLongPtrW(wnd, GWLP_USERDATA));
 }
 
+bool IsApplicationWindow(HWND wnd);
+
 LRESULT CALLBACK HiddenWindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  // A close request from outside (a script's taskkill without /f posts one to every top-level
+  // window of the process, hidden ones included) must never destroy one of these windows: the
+  // program would run on with its timers, its device notifications or its tray callbacks gone.
+  // Only the application window's close means something, the main form's close, which that form
+  // may refuse.
+  if (msg == WM_CLOSE && !IsApplicationWindow(wnd)) return 0;
   if (const WndMethod* cell = CellOf(wnd); cell != nullptr && cell->IsSet()) {
     // A copy: the method may deallocate its own window (and so free the cell) while it runs.
     const WndMethod method = *cell;
@@ -59,6 +67,10 @@ bool IsHiddenWindow(HWND wnd) {
   if (wnd == nullptr || !IsWindow(wnd)) return false;
   const auto atom = static_cast<ATOM>(GetClassLongPtrW(wnd, GCW_ATOM));
   return atom == HiddenClass().Atom() || atom == ApplicationClass().Atom();
+}
+
+bool IsApplicationWindow(HWND wnd) {
+  return static_cast<ATOM>(GetClassLongPtrW(wnd, GCW_ATOM)) == ApplicationClass().Atom();
 }
 
 // The window's messages go to `method` from here on; the window owns the cell, and
@@ -143,6 +155,10 @@ void DeallocateHWnd(HWND wnd) {
   std::unique_ptr<WndMethod> cell(
       reinterpret_cast<WndMethod*>(SetWindowLongPtrW(wnd, GWLP_USERDATA, 0)));
   DestroyWindow(wnd);
+}
+
+void AcceptFromLowerLevels(HWND wnd, UINT msg) {
+  if (wnd != nullptr && msg != 0) ChangeWindowMessageFilterEx(wnd, msg, MSGFLT_ALLOW, nullptr);
 }
 
 bool PostMessageTo(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -5,11 +5,19 @@
 
 namespace host {
 
-HHOOK SetWindowsHookExA(int idHook, HOOKPROC proc, HINSTANCE module, DWORD threadId) {
+void PrepareThreadForHooks() {
   // Hook calls reach the installing thread through its message queue. A thread that has never
-  // looked for messages may have none yet, and under Wine the first keys are then lost.
+  // looked for messages may have none yet, and under Wine the first keys are then lost. The look
+  // runs whatever other threads have sent meanwhile (a session's end, say), which is why it is
+  // not made inside an installation.
+  thread_local bool prepared = false;
+  if (prepared) return;
+  prepared = true;
   MSG peek;
   PeekMessageW(&peek, nullptr, 0, 0, PM_NOREMOVE);
+}
+
+HHOOK SetWindowsHookExA(int idHook, HOOKPROC proc, HINSTANCE module, DWORD threadId) {
   return ::SetWindowsHookExA(idHook, proc, module, threadId);
 }
 
