@@ -1,5 +1,7 @@
 #include "hotkey/hooks.h"
 
+#include <utility>
+
 #include "host/CodePages.h"
 #include "host/SystemHook.h"
 #include "host/Trace.h"
@@ -10,6 +12,16 @@ namespace hooks {
 namespace {
 
 using BoundCallback = host::Event<void(THookMsg&)>;
+
+// The support trace says what became of the hook: a technician reads "removed" as proof that
+// nothing of the program stays in the system's input path.
+void RemoveSystemHook(HHOOK handle) {
+  if (host::UnhookWindowsHookEx(handle)) {
+    host::TraceLine("hook", "removed");
+  } else {
+    host::TraceLine("hook", "removal refused: the system no longer had the hook");
+  }
+}
 
 // What a slot's binding holds, read back in the dispatcher.
 void RunBinding(std::uintptr_t code, std::uintptr_t object, THookMsg& msg) noexcept {
@@ -93,6 +105,7 @@ TCustomHook::TCustomHook() {
                             reinterpret_cast<NativePage::Address>(callback.Object())));
   // What SetThreadID does for a hook that is not active yet: nothing to put in again.
   threadId_ = host::CurrentThreadId();
+  host::PrepareThreadForHooks();
 }
 
 TCustomHook::~TCustomHook() {
@@ -105,10 +118,7 @@ void TCustomHook::SetActive(bool value) {
   if (value == active_) return;
   active_ = value;
   if (!value) {
-    if (hookHandle_ != nullptr) {
-      host::UnhookWindowsHookEx(hookHandle_);
-      host::TraceLine("hook", "removed");
-    }
+    if (hookHandle_ != nullptr) RemoveSystemHook(hookHandle_);
     hookHandle_ = nullptr;
     return;
   }
@@ -118,6 +128,14 @@ void TCustomHook::SetActive(bool value) {
     throw host::Exception(ClassName() + " CREATION FAILED!");
   }
   if (host::Tracing()) host::TraceLine("hook", ClassName() + " installed");
+}
+
+void TCustomHook::Reinstall() {
+  if (!active_) return;
+  const HHOOK fresh = AllocateHook();
+  if (fresh == nullptr) throw host::Exception(ClassName() + " CREATION FAILED!");
+  if (host::Tracing()) host::TraceLine("hook", ClassName() + " installed again");
+  RemoveSystemHook(std::exchange(hookHandle_, fresh));
 }
 
 void TCustomHook::SetThreadID(DWORD value) {

@@ -39,6 +39,9 @@ class TCustomHook : public host::TObject {
   // Installing may raise host::Exception("<class name> CREATION FAILED!"); the hook then stays
   // inactive. An equal value does nothing.
   void SetActive(bool value);
+  // An active hook is installed anew, and only then is the one it had removed: when the system
+  // refuses the new one, the object keeps the old and raises as installing does.
+  void Reinstall();
   DWORD ThreadID() const { return threadId_; }
   // An active hook is removed and installed again.
   void SetThreadID(DWORD value);

@@ -4,12 +4,15 @@
 
 #include <memory>
 #include <stdexcept>
+#include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
 #include "host/Exception.h"
 #include "host/Messages.h"
 #include "host/SystemHook.h"
+#include "host/Trace.h"
 #include "host/portable/KeyInput.h"
 #include "hotkey/hooks.h"
 
@@ -129,10 +132,21 @@ TEST_F(HooksTest, ActivationInstallsOnceRemovesOnceAndAnEqualValueMakesNoSystemC
   EXPECT_TRUE(hook.Active());
   EXPECT_EQ(host::portable::InstalledHookCount(), 1u);
 
+  // The trace says "removed" only of a hook the system really took out: a technician (and the
+  // program tests) read it as proof that nothing stays in the system's input path.
+  std::vector<std::string> traced;
+  const host::Trace trace(
+      [&](double, std::string_view, std::string_view text) { traced.emplace_back(text); });
   hook.SetActive(false);
   EXPECT_EQ(hook.HookHandle(), nullptr);
   EXPECT_EQ(host::portable::InstalledHookCount(), 0u);
   EXPECT_FALSE(host::UnhookWindowsHookEx(handle)) << "already removed";
+  hook.SetActive(true);
+  host::UnhookWindowsHookEx(hook.HookHandle());  // the system dropped it meanwhile
+  hook.SetActive(false);
+  EXPECT_EQ(traced,
+            (std::vector<std::string>{"removed", "TLowLevelKeyboardHook installed",
+                                      "removal refused: the system no longer had the hook"}));
 }
 
 TEST_F(HooksTest, RefusedInstallationRaisesWithTheClassNameAndLeavesTheHookInactive) {
