@@ -58,7 +58,7 @@ TInstanceGuard::TInstanceGuard(host::TComponent* owner) : host::TComponent(NoOth
 void TInstanceGuard::Loaded() {
   host::TComponent::Loaded();
   if (Designing() || !Enabled) return;
-  MappingName = MappingNameFor(ExePath());
+  MappingName = GuardMappingName(ExePath());
   DWORD error = ERROR_SUCCESS;
   bool refused = false;
   std::uint32_t lastInstance = 0;
@@ -151,14 +151,20 @@ std::string MappingNameFor(const std::string& exePath) {
   return name;
 }
 
-bool ReadRunningInstance(const std::string& exePath, TSharedInstanceInfo& info) {
-  const std::string name = MappingNameFor(exePath);
-  DWORD error = ERROR_SUCCESS;
+std::string GuardMappingName(const std::string& exePath) {
+  return MappingNameFor(host::NormalisedPath(exePath));
+}
+
+bool ReadRunningInstance(const std::string& exePath, TSharedInstanceInfo& info, DWORD& error) {
+  const std::string name = GuardMappingName(exePath);
   // Not while a copy is halfway through its count.
   const host::NamedLock lock = host::AcquireNamedLock(name, error);
   if (!lock.Held()) return false;
   const host::MappingHandle mapping = host::OpenNamedMapping(name, error);
-  if (!mapping) return false;
+  if (!mapping) {
+    if (error == ERROR_FILE_NOT_FOUND) error = ERROR_SUCCESS;
+    return false;
+  }
   const host::MappedView view = host::MapView(mapping, kBlockSize, error);
   if (!view) return false;
   std::memcpy(&info, view.Get(), sizeof(info));

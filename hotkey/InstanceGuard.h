@@ -64,10 +64,15 @@ extern TInstanceGuard* ActiveInstanceGuard;
 // The mapping's name for an executable path: every '\' and ' ' removed, so copies started from
 // one folder count together and those from another do not.
 std::string MappingNameFor(const std::string& exePath);
+// The name a guard uses: MappingNameFor of the path by which the system knows the executable
+// (host::NormalisedPath). Kernel object names heed letter case, and a folder reached as C:\Till
+// and c:\till, by its short name or through a junction, is still one folder.
+std::string GuardMappingName(const std::string& exePath);
 
 // The block of the copies running from `exePath`, for a caller that wants to reach the copy
-// admitted last: false when none runs (no block) or the block cannot be read.
-bool ReadRunningInstance(const std::string& exePath, TSharedInstanceInfo& info);
+// admitted last: true when it was read. False when none runs (no block; `error` is then
+// ERROR_SUCCESS) or when there is one that cannot be read (`error` says why: access denied, say).
+bool ReadRunningInstance(const std::string& exePath, TSharedInstanceInfo& info, DWORD& error);
 
 // A window handle as the block keeps it: 32 bits, which Windows handles fit; sign-extended back.
 std::uint32_t HandleToBlock(HWND wnd);

@@ -25,7 +25,14 @@ using ProcessHandle = host::UniqueHandle<HANDLE, CloseProcessHandle>;
 
 int QuitRunningCopy() {
   InstanceGuard::TSharedInstanceInfo info{};
-  if (!InstanceGuard::ReadRunningInstance(host::ModuleFileName(), info)) return 0;
+  DWORD error = ERROR_SUCCESS;
+  if (!InstanceGuard::ReadRunningInstance(host::ModuleFileName(), info, error)) {
+    if (error == ERROR_SUCCESS) return 0;  // no copy runs
+    // A copy may run, and this one cannot tell (a block it may not open): the caller must not
+    // take that for "ended".
+    std::cerr << "tillkey /QUIT: cannot tell whether a copy runs (error " << error << ")\n";
+    return 1;
+  }
   HWND window = InstanceGuard::BlockToHandle(info.LastInstanceHandle);
   DWORD processId = 0;
   if (GetWindowThreadProcessId(window, &processId) == 0) {

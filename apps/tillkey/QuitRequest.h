@@ -6,7 +6,8 @@
 namespace tillkey {
 
 // Asks the running copy to end and waits for it. Returns the exit status for the command: 0
-// when no copy runs or it has ended, 1 when it could not be asked or did not end in time.
+// when no copy runs or it has ended; 1 when it cannot tell whether one runs, could not ask it, or
+// it did not end in time (an open tray menu or setup dialog does not hold it).
 int QuitRunningCopy();
 
 }  // namespace tillkey

@@ -146,6 +146,8 @@ void TMainForm::FormCreate(host::TObject*) {
   // window; nothing in them depends on what follows.
   quitRequestMessage_ = host::RegisterWindowMessageA(kQuitRequestMessageName);
   host::Application->HookMainWindow(host::TWindowHook::Of<&TMainForm::AppWindowMessage>(this));
+  // An installer or a script asks from its own level, which may be lower than ours.
+  host::AcceptFromLowerLevels(host::Application->Handle(), quitRequestMessage_);
 
   host::ShortDateFormat = "dd/MM/yy";
   host::ShortTimeFormat = "hh:nn";
@@ -262,18 +264,33 @@ void TMainForm::HookPreExecute(hooks::TCustomHook* /*Hook*/, hooks::THookMsg& Ho
 bool TMainForm::KeepHookAlive() {
   const std::int64_t gap = host::TakeLongestRetrievalGap();
   longestGapMs_ = std::max(longestGapMs_, gap);
-  if (gap < kHookReinstallGapMs || !KeyboardHook || !KeyboardHook->Active()) return false;
-  if (host::Tracing()) {
+  if (!KeyboardHook || !KeyboardHook->Active()) return false;
+  if (gap < kHookReinstallGapMs && !reinstallFailing_) return false;
+  if (gap >= kHookReinstallGapMs && host::Tracing()) {
     host::TraceLine("hook", "the thread went " + std::to_string(gap) +
                                 " ms without retrieving messages: installing the hook again");
   }
   try {
-    KeyboardHook->SetActive(false);
-    KeyboardHook->SetActive(true);
+    // The new hook comes before the old one goes: when the system refuses it, the old one is
+    // all there is, and it may still work.
+    KeyboardHook->Reinstall();
   } catch (...) {
-    // Without a hook the program stays in the tray, as when it could not install one at start.
-    host::TraceDroppedException("installing the keyboard hook again");
+    // Every later tick tries again; the person is told once, as when the program could not
+    // install its hook at start.
+    if (!reinstallFailing_) {
+      reinstallFailing_ = true;
+      host::Application->HandleException(this);
+    }
+    return false;
   }
+  if (reinstallFailing_) {
+    reinstallFailing_ = false;
+    host::TraceLine("hook", "installed again after the system had refused it");
+  }
+  // The modifier flags follow what the hook has seen since its installation, and a key held then
+  // counts as up: a Ctrl released while no hook was there would otherwise stay down, and every
+  // bare F12 would open the drawer.
+  Main_u::CtrlDown = Main_u::AltDown = Main_u::ShiftDown = false;
   return true;
 }
 

@@ -20,8 +20,8 @@
 #include "tray/TrayIcon.h"
 
 namespace Main_u {
-// Whether a key of each modifier pair is down, as far as the hook has seen since it started; a
-// key already held then counts as up until its next event.
+// Whether a key of each modifier pair is down, as far as the hook has seen since it was last
+// installed; a key already held then counts as up until its next event.
 extern bool CtrlDown;
 extern bool AltDown;
 extern bool ShiftDown;
@@ -98,7 +98,8 @@ class TMainForm : public Main_u::TMainForm {
   void HookPreExecute(hooks::TCustomHook* Hook, hooks::THookMsg& Hookmsg) noexcept;
 
   // Installs the active hook again when the GUI thread has lately gone so long without
-  // retrieving messages that the system may have dropped it. True when it did.
+  // retrieving messages that the system may have dropped it, or when the last such installation
+  // was refused. True when it did.
   bool KeepHookAlive();
   // The longest such stretch seen so far, in milliseconds.
   std::int64_t LongestRetrievalGapMs() const { return longestGapMs_; }
@@ -113,6 +114,7 @@ class TMainForm : public Main_u::TMainForm {
 
   UINT quitRequestMessage_ = 0;
   std::int64_t longestGapMs_ = 0;
+  bool reinstallFailing_ = false;  // the system refused the last installation, and was told
 };
 
 // The whole program once the platform's HID services are chosen: returns when it has ended.

@@ -4,6 +4,7 @@
 #include <exception>
 #include <iostream>
 
+#include "apps/tillkey/ForegroundLevel.h"
 #include "apps/tillkey/QuitRequest.h"
 #include "apps/tillkey/TillkeyForms.h"
 #include "host/Dialogs.h"
@@ -18,6 +19,7 @@ int main(int argc, char** argv) {
   host::Trace trace(host::TraceFileFromEnvironment(), "tillkey");
   if (!trace.Error().empty()) std::cerr << "tillkey: trace: " << trace.Error() << '\n';
   platform::ConfigureHidServices(std::cerr);
+  const tillkey::ForegroundLevelWatch foregroundWatch(host::Tracing());
   try {
     tillkey::RunTillkey();
   } catch (const std::exception& e) {

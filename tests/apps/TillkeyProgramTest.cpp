@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "host/SharedMemory.h"
 #include "host/Shell.h"
 #include "host/SysUtils.h"
+#include "host/SystemHook.h"
 #include "host/Timer.h"
 #include "host/portable/Clock.h"
 #include "host/portable/KeyInput.h"
@@ -74,11 +76,7 @@ class TillkeyProgram : public ::testing::Test {
   // The program's start, as RunTillkey makes it, up to its message loop.
   void Start() {
     app_ = std::make_unique<host::TApplication>();
-    app_->Initialize();
-    public_u::EraseResultFile();
-    app_->SetTitle(tillkey::kTitle);
-    app_->CreateForm(module_);
-    app_->CreateForm(form_);
+    form_ = public_u::StartProgram<tillkey::TDataModule1, tillkey::TMainForm>(*app_);
   }
   void Stop() { app_.reset(); }
   // After whatever asked it to end: it ends at the next turns of its loop, and once gone it has
@@ -105,7 +103,6 @@ class TillkeyProgram : public ::testing::Test {
   static std::size_t Hooks() { return host::portable::InstalledHookCount(); }
 
   std::unique_ptr<host::TApplication> app_;
-  tillkey::TDataModule1* module_ = nullptr;
   tillkey::TMainForm* form_ = nullptr;
 };
 
@@ -120,6 +117,7 @@ TEST_F(TillkeyProgram, StartsInTheTrayWithItsHookAndNothingOnScreen) {
   EXPECT_TRUE(form_->KeyboardHook->Active());
   EXPECT_FALSE(form_->Visible());
   EXPECT_FALSE(Visible(app_->Handle()));  // no taskbar button
+  EXPECT_EQ(host::WindowCaption(app_->Handle()), tillkey::kTitle);
   EXPECT_FALSE(app_->ShowMainForm);
   EXPECT_FALSE(app_->Terminated());
   EXPECT_TRUE(host::FileExists(setup_u::SettingsFileName()));
@@ -131,6 +129,15 @@ TEST_F(TillkeyProgram, StartsInTheTrayWithItsHookAndNothingOnScreen) {
     captions.push_back(form_->PopupMenu1->Items()->Items(i)->Caption());
   }
   EXPECT_EQ(captions, menu);
+  // What lower levels may send it, should it run elevated, and nothing more.
+  host::portable::WindowState app;
+  host::portable::WindowState tray;
+  ASSERT_TRUE(host::portable::ReadWindowState(app_->Handle(), app));
+  ASSERT_TRUE(host::portable::ReadWindowState(TrayIcon::TrayHandler->TrayWindow(), tray));
+  EXPECT_EQ(app.acceptedFromLowerLevels,
+            (std::set<UINT>{host::RegisterWindowMessageA("TaskbarCreated"),
+                            host::RegisterWindowMessageA(tillkey::kQuitRequestMessageName)}));
+  EXPECT_EQ(tray.acceptedFromLowerLevels, std::set<UINT>{TrayIcon::TrayCallbackMessage});
 }
 
 TEST_F(TillkeyProgram, TheHotkeyOpensTheDrawerAtTheNextTickOnce) {
@@ -187,23 +194,29 @@ TEST_F(TillkeyProgram, EveryCloseButTheTrayMenusLeavesItRunningInTheTray) {
   const struct {
     const char* how;
     void (*close)(host::TApplication&, tillkey::TMainForm&);
+    bool refused;  // a close request: the form hides and the icon comes back
   } requests[] = {
-      {"the main form's Close", [](host::TApplication&, tillkey::TMainForm& f) { f.Close(); }},
+      {"the main form's Close", [](host::TApplication&, tillkey::TMainForm& f) { f.Close(); },
+       true},
       {"WM_CLOSE to the application window",
        [](host::TApplication& a, tillkey::TMainForm&) {
          host::SendMessageTo(a.Handle(), WM_CLOSE, 0, 0);
-       }},
+       },
+       true},
       {"the menu's Hide Menu",
-       [](host::TApplication&, tillkey::TMainForm& f) { f.HideMenu1->Click(); }}};
+       [](host::TApplication&, tillkey::TMainForm& f) { f.HideMenu1->Click(); }, false}};
   for (const auto& request : requests) {
     SCOPED_TRACE(request.how);
     form_->RestoreFromTray();
     ASSERT_TRUE(form_->Visible());
+    form_->TrayIcon1->SetIconVisible(false);
     request.close(*app_, *form_);
     RunFor(*app_, 100);
     EXPECT_FALSE(app_->Terminated());
-    EXPECT_EQ(Icons(), 1U);
+    EXPECT_EQ(form_->Visible(), !request.refused);
+    EXPECT_EQ(Icons(), request.refused ? 1U : 0U);
     EXPECT_EQ(Hooks(), 1U);
+    form_->TrayIcon1->SetIconVisible(true);
   }
   host::portable::ChoosePopupItem("Close Cash Drawer Control");
   ASSERT_TRUE(host::portable::NotifyTrayIcon(0, WM_RBUTTONDOWN));
@@ -226,6 +239,14 @@ TEST_F(TillkeyProgram, AClickOnTheIconShowsOnePixelAndMinimizingGoesBackToTheTra
   EXPECT_FALSE(Visible(app_->Handle()));
   EXPECT_EQ(Icons(), 1U);
   EXPECT_FALSE(app_->Terminated());
+  // A second copy surfaces this one from outside, and the taskbar button comes back; the
+  // taskbar's minimize must take it away again.
+  host::ShowWindow(app_->Handle(), SW_RESTORE);
+  ASSERT_TRUE(Visible(app_->Handle()));
+  host::SendMessageTo(app_->Handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  RunFor(*app_, 100);
+  EXPECT_FALSE(Visible(app_->Handle()));
+  EXPECT_EQ(Icons(), 1U);
 }
 
 TEST_F(TillkeyProgram, TheQuitRequestAndTheSessionsEndEndItWithoutHookOrIcon) {
@@ -261,8 +282,8 @@ TEST_F(TillkeyProgram, TheQuitRequestAndTheSessionsEndEndItWithoutHookOrIcon) {
 TEST_F(TillkeyProgram, ASecondCopyEndsLeavingNothing) {
   bool existed = false;
   DWORD error = 0;
-  auto mapping = host::CreateNamedMapping(InstanceGuard::MappingNameFor(host::ModuleFileName()), 8,
-                                          existed, error);
+  auto mapping = host::CreateNamedMapping(InstanceGuard::GuardMappingName(host::ModuleFileName()),
+                                          8, existed, error);
   ASSERT_TRUE(mapping) << error;
   auto view = host::MapView(mapping, 8, error);
   ASSERT_TRUE(view) << error;
@@ -297,6 +318,48 @@ TEST_F(TillkeyProgram, ALongStallOfTheThreadInstallsTheHookAgain) {
   }
   PressHotkey();
   EXPECT_TRUE(public_u::global_vars.OpenRequested);
+}
+
+TEST_F(TillkeyProgram, AModifierReleasedWhileTheHookWasGoneCountsAsUpOnceItIsBack) {
+  Start();
+  RunFor(*app_, 250);
+  host::portable::PressKey({kLeftCtrl, 29, 0, 0});
+  host::UnhookWindowsHookEx(form_->KeyboardHook->HookHandle());  // dropped by the system
+  host::portable::PressKey({kLeftCtrl, 29, LLKHF_UP, 0});        // seen by no hook of ours
+  host::SleepWithoutPumping(tillkey::kHookReinstallGapMs);
+  RunFor(*app_, 100);
+  ASSERT_EQ(Hooks(), 1U);
+  host::portable::PressKey({kF12, 88, 0, 0});
+  EXPECT_FALSE(public_u::global_vars.OpenRequested);
+}
+
+TEST_F(TillkeyProgram, ARefusedReinstallationKeepsTheOldHookIsToldOnceAndTriedAgain) {
+  Start();
+  RunFor(*app_, 250);
+  const HHOOK old = form_->KeyboardHook->HookHandle();
+  host::portable::RefuseHookInstallation(true);
+  host::SleepWithoutPumping(tillkey::kHookReinstallGapMs);
+  RunFor(*app_, 500);  // the tick after the stall and four more
+  EXPECT_EQ(form_->KeyboardHook->HookHandle(), old);
+  EXPECT_EQ(Hooks(), 1U);
+  const auto boxes = host::portable::TakeShownMessageBoxes();
+  ASSERT_EQ(boxes.size(), 1U);
+  EXPECT_EQ(boxes[0].text, "TLowLevelKeyboardHook CREATION FAILED!");
+  host::portable::RefuseHookInstallation(false);
+  RunFor(*app_, 100);  // no stall since: the next tick tries again all the same
+  EXPECT_NE(form_->KeyboardHook->HookHandle(), old);
+  EXPECT_EQ(Hooks(), 1U);
+}
+
+TEST_F(TillkeyProgram, AnIconTheShellRefusedAtStartComesBackWithANewTaskbar) {
+  host::portable::FailShellCalls(true);
+  Start();
+  RunFor(*app_, 100);
+  ASSERT_EQ(Icons(), 0U);
+  host::portable::FailShellCalls(false);
+  host::portable::RecreateTaskbar();
+  RunFor(*app_, 100);
+  EXPECT_EQ(Icons(), 1U);
 }
 
 TEST_F(TillkeyProgram, AHookThatCannotBeInstalledIsToldAndTheProgramStaysInTheTray) {

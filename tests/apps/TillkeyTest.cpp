@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "apps/tillkey/ForegroundLevel.h"
 #include "apps/tillkey/TillkeyForms.h"
 #include "drawer/public_u.h"
 #include "host/Application.h"
@@ -121,6 +122,28 @@ TEST_F(Tillkey, WithoutAKeyEventInProgressTheHandlerDecidesAndShowsNothing) {
   EXPECT_EQ(msg.Result, 0);
   EXPECT_FALSE(public_u::global_vars.OpenRequested);
   EXPECT_EQ(Labels(), (Captions{"XX", "XX", "XX", "XX", ""}));  // as they start
+}
+
+// What Windows would answer is faked here: Wine runs every program at one level.
+TEST(ForegroundLevel, OnlyAWindowWhoseKeysTheHookCannotSeeIsNoted) {
+  using Level = tillkey::ProcessLevel;
+  const Level low{true, 0x1000, false}, medium{true, 0x2000, false}, high{true, 0x3000, false};
+  const Level unreadable{}, mediumUiAccess{true, 0x2000, true};
+  const struct {
+    Level own, front;
+    std::string noteStart;  // empty: no note
+  } cases[] = {{medium, medium, ""},
+               {medium, low, ""},
+               {high, medium, ""},
+               {medium, high, "it runs at the high (administrator) level, tillkey at the medium"},
+               {medium, unreadable, "its level cannot be read; if it runs as administrator"},
+               {high, unreadable, ""},
+               {mediumUiAccess, high, ""}};
+  for (const auto& c : cases) {
+    const std::string note = tillkey::ForegroundLevelNote(c.own, c.front);
+    EXPECT_EQ(note.substr(0, c.noteStart.size()), c.noteStart) << note;
+    EXPECT_EQ(note.empty(), c.noteStart.empty()) << note;
+  }
 }
 
 }  // namespace

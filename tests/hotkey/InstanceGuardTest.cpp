@@ -3,12 +3,15 @@
 // and writing it as that process would.
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "host/Application.h"
 #include "host/Messages.h"
+#include "host/Process.h"
 #include "host/Shell.h"
 #include "host/portable/Clock.h"
 #include "host/portable/ShellModel.h"
@@ -25,6 +28,7 @@ namespace {
 
 using InstanceGuard::ActiveInstanceGuard;
 using InstanceGuard::BlockToHandle;
+using InstanceGuard::GuardMappingName;
 using InstanceGuard::HandleToBlock;
 using InstanceGuard::MappingNameFor;
 using InstanceGuard::ReadRunningInstance;
@@ -41,7 +45,7 @@ struct OtherCopy {
   OtherCopy(const std::string& exePath, std::uint32_t count, HWND window) {
     DWORD error = 0;
     bool existed = false;
-    mapping = host::CreateNamedMapping(MappingNameFor(exePath), 8, existed, error);
+    mapping = host::CreateNamedMapping(GuardMappingName(exePath), 8, existed, error);
     if (mapping) view = host::MapView(mapping, 8, error);
     EXPECT_TRUE(view) << error;
     Info() = {HandleToBlock(window), count};
@@ -84,7 +88,9 @@ class Guard : public ::testing::Test {
     host::portable::UseRealClock();
     // Every block went with its last handle.
     TSharedInstanceInfo info{};
-    EXPECT_FALSE(ReadRunningInstance(exe_, info));
+    DWORD error = ERROR_GEN_FAILURE;
+    EXPECT_FALSE(ReadRunningInstance(exe_, info, error));
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_SUCCESS)) << "no block is not an unreadable one";
   }
   // A fresh start of this copy, its taskbar button shown as its main form brings it.
   void StartApplication() {
@@ -109,7 +115,8 @@ class Guard : public ::testing::Test {
   }
   TSharedInstanceInfo Block() const {
     TSharedInstanceInfo info{};
-    EXPECT_TRUE(ReadRunningInstance(exe_, info));
+    DWORD error = 0;
+    EXPECT_TRUE(ReadRunningInstance(exe_, info, error)) << error;
     return info;
   }
   HWND Own() const { return app_->Handle(); }
@@ -125,7 +132,7 @@ TEST_F(Guard, TheFirstCopyCreatesTheBlockAndItsEndTakesTheBlockAway) {
   TInstanceGuard* guard = Load(1);
   EXPECT_EQ(ActiveInstanceGuard, guard);
   EXPECT_TRUE(guard->Counted);
-  EXPECT_EQ(guard->MappingName, MappingNameFor(exe_));
+  EXPECT_EQ(guard->MappingName, GuardMappingName(exe_));
   EXPECT_TRUE(guard->MappingHandle);
   EXPECT_EQ(Block().InstanceCount, 1u);
   EXPECT_EQ(Block().LastInstanceHandle, HandleToBlock(Own()));
@@ -139,7 +146,7 @@ TEST_F(Guard, TheFirstCopyCreatesTheBlockAndItsEndTakesTheBlockAway) {
   DWORD error = 0;
   bool existed = true;
   const host::MappingHandle next =
-      host::CreateNamedMapping(MappingNameFor(exe_), 8, existed, error);
+      host::CreateNamedMapping(GuardMappingName(exe_), 8, existed, error);
   EXPECT_TRUE(next);
   EXPECT_FALSE(existed);
 }
@@ -226,7 +233,8 @@ TEST_F(Guard, ADisabledGuardUsesNoSharedMemory) {
   EXPECT_FALSE(guard->MappingHandle);
   EXPECT_TRUE(guard->MappingName.empty());
   TSharedInstanceInfo info{};
-  EXPECT_FALSE(ReadRunningInstance(exe_, info));
+  DWORD error = 0;
+  EXPECT_FALSE(ReadRunningInstance(exe_, info, error));
   EXPECT_TRUE(guard->Counted);
   EXPECT_FALSE(app_->Terminated());
 }
@@ -260,6 +268,26 @@ TEST_F(Guard, ASecondGuardInOneProcessRaisesAndTheFirstStays) {
   EXPECT_EQ(owner_->ComponentCount(), 1);
   EXPECT_EQ(ActiveInstanceGuard, first);
   EXPECT_EQ(Block().InstanceCount, 1u);
+}
+
+// Kernel object names heed letter case; file names on Windows do not, and a link or junction
+// reaches one folder by two paths.
+TEST(GuardBlock, OneExecutableReachedTwoWaysHasOneName) {
+  const std::filesystem::path exe = host::ModuleFileName();
+#ifdef _WIN32
+  std::string other = exe.string();
+  for (char& c : other) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+#else
+  const std::filesystem::path link =
+      std::filesystem::temp_directory_path() / ("guard-link." + std::to_string(getpid()));
+  std::filesystem::create_directory_symlink(exe.parent_path(), link);
+  const std::string other = (link / exe.filename()).string();
+#endif
+  EXPECT_NE(MappingNameFor(other), MappingNameFor(exe.string()));
+  EXPECT_EQ(GuardMappingName(other), GuardMappingName(exe.string()));
+#ifndef _WIN32
+  std::filesystem::remove(link);
+#endif
 }
 
 TEST(GuardBlock, WindowHandlesSurviveTheBlock) {

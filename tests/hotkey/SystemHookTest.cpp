@@ -11,9 +11,13 @@
 #include <thread>
 #include <vector>
 
+#include "apps/tillkey/QuitRequest.h"
 #include "apps/tillkey/TillkeyForms.h"
 #include "drawer/public_u.h"
 #include "host/Application.h"
+#include "host/Process.h"
+#include "host/SharedMemory.h"
+#include "hotkey/InstanceGuard.h"
 #include "hotkey/hooks.h"
 #include "hotkey/setup_u.h"
 #include "tests/KeyboardInput.h"
@@ -139,6 +143,84 @@ TEST(SystemHook, TillkeysTriggerSwallowsOnlyTheHotkeysKeyDownAndAsksForAnOpening
   EXPECT_FALSE(Main_u::CtrlDown);
   setup_u::b_laavir_makash_le_windows = true;
   public_u::global_vars.OpenRequested = false;
+}
+
+// Pumps the application's messages until `done` holds or five seconds have passed.
+template <class Done>
+bool PumpUntil(host::TApplication& application, Done done) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (!done() && std::chrono::steady_clock::now() < deadline) {
+    MsgWaitForMultipleObjectsEx(0, nullptr, 50, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    application.ProcessMessages();
+  }
+  return done();
+}
+
+// A handler of a message another thread sends keeps the thread as long as it takes, as a slow
+// enumeration inside the system's device-change broadcast does.
+struct SlowHandler {
+  static constexpr UINT kMessage = WM_APP + 0x177;
+  bool Handle(UINT msg, WPARAM, LPARAM, LRESULT& result) {
+    if (msg != kMessage) return false;
+    Sleep(300);
+    handled = true;
+    result = 0;
+    return true;
+  }
+  bool handled = false;
+};
+
+TEST(SystemHook, AStallInAHandlerOfASentMessageInstallsTheHookAgain) {
+  host::TApplication application;
+  tillkey::TMainForm* form = nullptr;
+  application.CreateForm(form);
+  SlowHandler slow;
+  const auto hook = host::TWindowHook::Of<&SlowHandler::Handle>(&slow);
+  application.HookMainWindow(hook);
+  std::thread sender([&] { SendMessageW(application.Handle(), SlowHandler::kMessage, 0, 0); });
+  const bool handled = PumpUntil(application, [&] { return slow.handled; });
+  sender.join();
+  application.UnhookMainWindow(hook);
+  ASSERT_TRUE(handled);
+  const HHOOK before = form->KeyboardHook->HookHandle();
+  EXPECT_TRUE(form->KeepHookAlive());
+  EXPECT_NE(form->KeyboardHook->HookHandle(), before);
+}
+
+// The end of the session, sent by another thread while the hook is installed again, must wait
+// for the next retrieval: run inside the installation it would free the hook object under it.
+TEST(SystemHook, TheSessionsEndSentDuringAnInstallationWaitsForTheNextRetrieval) {
+  host::TApplication application;
+  tillkey::TMainForm* form = nullptr;
+  application.CreateForm(form);
+  std::thread sender([&] { SendMessageW(application.Handle(), WM_ENDSESSION, TRUE, 0); });
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while ((HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) == 0 &&
+         std::chrono::steady_clock::now() < deadline) {
+    Sleep(1);
+  }
+  ASSERT_FALSE(application.Terminated()) << "the session's end ran before the installation";
+  form->KeyboardHook->Reinstall();
+  EXPECT_NE(form->KeyboardHook, nullptr);
+  EXPECT_FALSE(application.Terminated());
+  EXPECT_TRUE(PumpUntil(application, [&] { return application.Terminated(); }));
+  sender.join();
+  EXPECT_EQ(form->KeyboardHook, nullptr);
+}
+
+// Another account's copy holds the block under a rule that lets this account not even open it.
+TEST(TillkeyQuit, ABlockThatCannotBeOpenedIsNoSignThatNoCopyRuns) {
+  SECURITY_DESCRIPTOR nobody;
+  InitializeSecurityDescriptor(&nobody, SECURITY_DESCRIPTOR_REVISION);
+  ACL empty;
+  InitializeAcl(&empty, sizeof(empty), ACL_REVISION);
+  SetSecurityDescriptorDacl(&nobody, TRUE, &empty, FALSE);
+  SECURITY_ATTRIBUTES attributes{sizeof(attributes), &nobody, FALSE};
+  const host::MappingHandle block(
+      CreateFileMappingA(INVALID_HANDLE_VALUE, &attributes, PAGE_READWRITE, 0, 8,
+                         InstanceGuard::GuardMappingName(host::ModuleFileName()).c_str()));
+  ASSERT_TRUE(block);
+  EXPECT_EQ(tillkey::QuitRunningCopy(), 1);
 }
 
 }  // namespace
