@@ -8,12 +8,19 @@
 //   wait-tray-icons <n> <timeout_ms> waits until there are n; exit 1 on timeout
 //   visible <class>                  prints how many top-level windows of that class are visible
 //   windows <class>                  prints how many top-level windows of that class exist
-//   post <class> <msg>               posts msg (decimal) to every top-level window of that class
-//   endsession                       WM_QUERYENDSESSION to TillApplication (prints the answer),
-//                                    then WM_ENDSESSION(TRUE)
+//   post <class> <msg> [<wparam>]    posts msg (decimal) to every top-level window of that class
+//   post-all <class> <msg>           posts msg to every top-level window of the process that owns
+//                                    the window of that class (hidden ones too), as taskkill does
+//   endsession                       WM_QUERYENDSESSION to every top-level window of the process
+//                                    of TillApplication (prints the answers' product), then
+//                                    WM_ENDSESSION(TRUE), as Windows asks a program
+//   click-tray                       left-clicks the last tray icon
 //   menu <caption> [<item>...]       right-clicks the last tray icon and chooses that item; the
 //                                    items, "-" for a line, are the menu expected: checked
-//                                    against the menu where it can be read, used where it cannot
+//                                    against the menu where it can be read, used where it cannot;
+//                                    the caption "-" leaves the menu open
+//   setup <item> <vk>                in the open setup dialog: chooses the modifier item, captures
+//                                    the key in the key field and saves
 //   hotkey-times <openlog> <presses> <gap_ms> <modifier_vk> <key_vk>
 //                                    presses the hotkey again and again; for each press prints
 //                                    "press <key-down us> <log grew us>" on the performance
@@ -47,7 +54,8 @@ constexpr UINT kGetMenuHandle = 0x01E1;  // MN_GETHMENU, the popup menu window's
 int Usage() {
   std::fputs(
       "usage: tillkey_driver keys <vk>[:up]... | tray-icons | wait-tray-icons <n> <timeout_ms>\n"
-      "       | visible <class> | windows <class> | post <class> <msg> | endsession\n"
+      "       | visible <class> | windows <class> | post <class> <msg> [<wparam>]\n"
+      "       | post-all <class> <msg> | endsession | click-tray | setup <item> <vk>\n"
       "       | menu <caption> [<item>...] | hotkey-times <openlog> <presses> <gap_ms> <mod_vk> "
       "<key_vk>\n",
       stderr);
@@ -67,21 +75,36 @@ std::wstring ClassOf(HWND wnd) {
   return name;
 }
 
-struct ClassSearch {
+// Top-level windows of a class, or (process not 0) of a process.
+struct Search {
   std::wstring className;
+  DWORD process;
   std::vector<HWND> found;
 };
 
-BOOL CALLBACK CollectOfClass(HWND wnd, LPARAM param) {
-  auto* search = reinterpret_cast<ClassSearch*>(param);
-  if (ClassOf(wnd) == search->className) search->found.push_back(wnd);
+BOOL CALLBACK Collect(HWND wnd, LPARAM param) {
+  auto* search = reinterpret_cast<Search*>(param);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(wnd, &owner);
+  if (search->process != 0 ? owner == search->process : ClassOf(wnd) == search->className) {
+    search->found.push_back(wnd);
+  }
   return TRUE;
 }
 
 // Every top-level window of the class, shown or not.
 std::vector<HWND> TopLevelWindows(const std::wstring& className) {
-  ClassSearch search{className, {}};
-  EnumWindows(&CollectOfClass, reinterpret_cast<LPARAM>(&search));
+  Search search{className, 0, {}};
+  EnumWindows(&Collect, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// Every top-level window of the process that owns the first window of the class.
+std::vector<HWND> ProcessWindows(const char* className) {
+  const std::vector<HWND> windows = TopLevelWindows(host::win32::Wide(className));
+  Search search{{}, 0, {}};
+  if (windows.empty() || GetWindowThreadProcessId(windows[0], &search.process) == 0) return {};
+  EnumWindows(&Collect, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
@@ -169,14 +192,13 @@ int WaitTrayIcons(long want, long timeoutMs) {
   }
 }
 
-int Post(const char* className, long msg) {
-  const std::vector<HWND> windows = TopLevelWindows(host::win32::Wide(className));
+int Post(const std::vector<HWND>& windows, long msg, long wParam) {
   if (windows.empty()) {
-    std::fprintf(stderr, "tillkey_driver: no top-level window of class %s\n", className);
+    std::fprintf(stderr, "tillkey_driver: no window to post to\n");
     return 1;
   }
   for (HWND wnd : windows) {
-    if (!PostMessageW(wnd, static_cast<UINT>(msg), 0, 0)) {
+    if (!PostMessageW(wnd, static_cast<UINT>(msg), static_cast<WPARAM>(wParam), 0)) {
       std::fprintf(stderr, "tillkey_driver: PostMessage failed (error %lu)\n", GetLastError());
       return 2;
     }
@@ -185,23 +207,31 @@ int Post(const char* className, long msg) {
 }
 
 int EndSession() {
-  const std::vector<HWND> windows = TopLevelWindows(L"TillApplication");
-  if (windows.size() != 1) {
-    std::fprintf(stderr, "tillkey_driver: %zu TillApplication windows, not one\n", windows.size());
+  const std::vector<HWND> windows = ProcessWindows("TillApplication");
+  if (windows.empty()) {
+    std::fprintf(stderr, "tillkey_driver: no TillApplication window\n");
     return 1;
   }
-  DWORD_PTR answer = 0;
-  if (!SendMessageTimeoutW(windows[0], WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer)) {
-    std::fprintf(stderr, "tillkey_driver: WM_QUERYENDSESSION got no answer in 5 s\n");
-    return 1;
+  // Every window must agree for the session to end: 0 if any refuses.
+  unsigned long long agreed = 1;
+  for (HWND wnd : windows) {
+    DWORD_PTR answer = 0;
+    if (!SendMessageTimeoutW(wnd, WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer)) {
+      std::fprintf(stderr, "tillkey_driver: WM_QUERYENDSESSION got no answer in 5 s\n");
+      return 1;
+    }
+    agreed *= answer != 0 ? 1 : 0;
   }
-  std::printf("%llu\n", static_cast<unsigned long long>(answer));
+  std::printf("%llu\n", agreed);
   std::fflush(stdout);
-  DWORD_PTR ignored = 0;
-  if (!SendMessageTimeoutW(windows[0], WM_ENDSESSION, TRUE, 0, SMTO_ABORTIFHUNG, 5000, &ignored) &&
-      IsWindow(windows[0])) {
-    std::fprintf(stderr, "tillkey_driver: WM_ENDSESSION was not handled in 5 s\n");
-    return 1;
+  for (HWND wnd : windows) {
+    DWORD_PTR ignored = 0;
+    // The program may end, and its windows go, once one of them has been told.
+    if (!SendMessageTimeoutW(wnd, WM_ENDSESSION, TRUE, 0, SMTO_ABORTIFHUNG, 5000, &ignored) &&
+        IsWindow(wnd)) {
+      std::fprintf(stderr, "tillkey_driver: WM_ENDSESSION was not handled in 5 s\n");
+      return 1;
+    }
   }
   return 0;
 }
@@ -260,7 +290,8 @@ bool MenuItems(HWND menu, const std::vector<std::string>& expected, std::vector<
   return true;
 }
 
-int Menu(const char* caption, const std::vector<std::string>& expected) {
+// 0 when the last tray icon was clicked with the button.
+int ClickTray(DWORD down, DWORD up) {
   const std::vector<HWND> icons = WineTrayIcons();
   if (icons.empty()) {
     std::fprintf(stderr, "tillkey_driver: no tray icon to click\n");
@@ -274,16 +305,22 @@ int Menu(const char* caption, const std::vector<std::string>& expected) {
   POINT pointer{};
   GetCursorPos(&pointer);
   at.x += pointer.x < at.x ? kClickSideways : -kClickSideways;
-  if (!ClickAt(at, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP)) {
+  if (!ClickAt(at, down, up)) {
     std::fprintf(stderr, "tillkey_driver: SendInput failed (error %lu)\n", GetLastError());
     return 2;
   }
+  return 0;
+}
+
+int Menu(const char* caption, const std::vector<std::string>& expected) {
+  if (const int clicked = ClickTray(MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP)) return clicked;
   HWND menu = WaitVisibleMenu();
   if (menu == nullptr) {
     std::fprintf(stderr, "tillkey_driver: no popup menu within %lu ms of the right click\n",
                  kMenuTimeoutMs);
     return 1;
   }
+  if (std::strcmp(caption, "-") == 0) return 0;
   std::vector<std::string> items;
   std::string problem;
   const bool read = MenuItems(menu, expected, items, problem);
@@ -315,6 +352,55 @@ int Menu(const char* caption, const std::vector<std::string>& expected) {
     std::fprintf(stderr, "tillkey_driver: the menu was still open %lu ms after Enter\n",
                  kMenuTimeoutMs);
     return 1;
+  }
+  return 0;
+}
+
+// The open setup dialog: the form window that holds an edit box.
+HWND SetupDialog() {
+  for (HWND form : VisibleTopLevelWindows(L"TillForm")) {
+    if (FindWindowExW(form, nullptr, L"Edit", nullptr) != nullptr) return form;
+  }
+  return nullptr;
+}
+
+int Setup(long item, long vk) {
+  HWND dialog = nullptr;
+  const ULONGLONG end = GetTickCount64() + kMenuTimeoutMs;
+  while ((dialog = SetupDialog()) == nullptr && GetTickCount64() < end) Sleep(kPollMs);
+  if (dialog == nullptr) {
+    std::fprintf(stderr, "tillkey_driver: no setup dialog\n");
+    return 1;
+  }
+  std::vector<HWND> radios;
+  HWND save = nullptr;
+  for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    const LONG_PTR type = GetWindowLongPtrW(child, GWL_STYLE) & BS_TYPEMASK;
+    wchar_t text[64] = {};
+    GetWindowTextW(child, text, 64);
+    if (ClassOf(child) != L"Button") continue;
+    if (type == BS_AUTORADIOBUTTON) radios.push_back(child);
+    if (std::wcsncmp(text, L"\u05e9\u05de\u05d9\u05e8\u05d4", 5) == 0) save = child;  // "Save"
+  }
+  if (item < 0 || static_cast<std::size_t>(item) >= radios.size() || save == nullptr) {
+    std::fprintf(stderr, "tillkey_driver: the dialog has %zu modifier items and %s save button\n",
+                 radios.size(), save != nullptr ? "a" : "no");
+    return 1;
+  }
+  SendMessageW(radios[static_cast<std::size_t>(item)], BM_CLICK, 0, 0);
+  // The field takes the key the keyboard hook saw last when a key goes up in it. Wine queues the
+  // hook's calls with the input itself, so they come before the release posted here.
+  if (!SendKey(static_cast<WORD>(vk), false) || !SendKey(static_cast<WORD>(vk), true)) return 2;
+  PostMessageW(FindWindowExW(dialog, nullptr, L"Edit", nullptr), WM_KEYUP, static_cast<WPARAM>(vk),
+               0xC0000001);
+  PostMessageW(save, BM_CLICK, 0, 0);
+  while (IsWindow(dialog) && IsWindowVisible(dialog)) {
+    if (GetTickCount64() >= end + kMenuTimeoutMs) {
+      std::fprintf(stderr, "tillkey_driver: the dialog is still open after saving\n");
+      return 1;
+    }
+    Sleep(kPollMs);
   }
   return 0;
 }
@@ -377,8 +463,21 @@ int main(int argc, char** argv) {
                                               : TopLevelWindows(className).size());
     return 0;
   }
-  if (command == "post" && argc == 4 && ParseNumber(argv[3], a)) return Post(argv[2], a);
+  if (command == "post" && (argc == 4 || (argc == 5 && ParseNumber(argv[4], b))) &&
+      ParseNumber(argv[3], a)) {
+    return Post(TopLevelWindows(host::win32::Wide(argv[2])), a, argc == 5 ? b : 0);
+  }
+  if (command == "post-all" && argc == 4 && ParseNumber(argv[3], a)) {
+    const std::vector<HWND> windows = ProcessWindows(argv[2]);
+    std::printf("%zu\n", windows.size());
+    return Post(windows, a, 0);
+  }
   if (command == "endsession" && argc == 2) return EndSession();
+  if (command == "click-tray" && argc == 2)
+    return ClickTray(MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP);
+  if (command == "setup" && argc == 4 && ParseNumber(argv[2], a) && ParseNumber(argv[3], b)) {
+    return Setup(a, b);
+  }
   if (command == "menu" && argc >= 3) return Menu(argv[2], {argv + 3, argv + argc});
   long c = 0;
   long d = 0;
