@@ -5,11 +5,12 @@
 #include <mutex>
 
 #include "host/SysUtils.h"
-#include "host/UniqueHandle.h"
 
 #ifdef _WIN32
 #include <windows.h>
 #include <shellapi.h>
+
+#include "host/win32/KernelHandle.h"
 #else
 #include <unistd.h>
 #include <climits>
@@ -81,14 +82,6 @@ std::string ModuleFileName() {
 #endif
 }
 
-#ifdef _WIN32
-namespace {
-struct CloseFileHandle {
-  void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-}  // namespace
-#endif
-
 std::string NormalisedPath(const std::string& path) {
 #ifdef _WIN32
   const std::u16string given = Utf8ToUtf16(path);
@@ -97,8 +90,7 @@ std::string NormalisedPath(const std::string& path) {
   HANDLE opened =
       CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  const UniqueHandle<HANDLE, CloseFileHandle> file(opened == INVALID_HANDLE_VALUE ? nullptr
-                                                                                  : opened);
+  const win32::KernelHandle file(opened == INVALID_HANDLE_VALUE ? nullptr : opened);
   if (file) {
     std::wstring known(MAX_PATH, L'\0');
     DWORD n = GetFinalPathNameByHandleW(file.Get(), known.data(), static_cast<DWORD>(known.size()),

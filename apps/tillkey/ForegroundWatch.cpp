@@ -6,15 +6,12 @@
 #include "apps/tillkey/ForegroundLevel.h"
 #include "host/SysUtils.h"
 #include "host/Trace.h"
-#include "host/UniqueHandle.h"
+#include "host/win32/KernelHandle.h"
 
 namespace tillkey {
 namespace {
 
-struct CloseKernelHandle {
-  void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using KernelHandle = host::UniqueHandle<HANDLE, CloseKernelHandle>;
+using host::win32::KernelHandle;
 
 ProcessLevel LevelOf(HANDLE process) {
   ProcessLevel level;

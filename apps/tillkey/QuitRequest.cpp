@@ -4,10 +4,8 @@
 
 #include "apps/tillkey/TillkeyForms.h"
 #include "host/Process.h"
-#include "host/UniqueHandle.h"
+#include "host/win32/KernelHandle.h"
 #include "hotkey/InstanceGuard.h"
-
-#include <windows.h>
 
 namespace tillkey {
 namespace {
@@ -15,11 +13,6 @@ namespace {
 // Long enough for a copy busy with an opening (a device that never answers keeps it up to about
 // two seconds) to finish it and go.
 constexpr DWORD kQuitTimeoutMs = 10000;
-
-struct CloseProcessHandle {
-  void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using ProcessHandle = host::UniqueHandle<HANDLE, CloseProcessHandle>;
 
 }  // namespace
 
@@ -39,7 +32,7 @@ int QuitRunningCopy() {
     // The block outlives its copy only for as long as another handle to it does.
     return 0;
   }
-  ProcessHandle process(OpenProcess(SYNCHRONIZE, FALSE, processId));
+  host::win32::KernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, processId));
   if (!process) {
     std::cerr << "tillkey /QUIT: the running copy cannot be waited for (error " << GetLastError()
               << ")\n";

@@ -9,11 +9,10 @@
 //   visible <class>                  prints how many top-level windows of that class are visible
 //   windows <class>                  prints how many top-level windows of that class exist
 //   post <class> <msg> [<wparam>]    posts msg (decimal) to every top-level window of that class
-//   post-all <class> <msg>           posts msg to every top-level window of the process that owns
-//                                    the window of that class (hidden ones too), as taskkill does
-//   endsession                       WM_QUERYENDSESSION to every top-level window of the process
-//                                    of TillApplication (prints the answers' product), then
-//                                    WM_ENDSESSION(TRUE), as Windows asks a program
+//   post-all <class> <msg>           the same to every top-level window of that window's process
+//   endsession                       WM_QUERYENDSESSION to every top-level window of
+//                                    TillApplication's process (prints 0 if any refused), then
+//                                    WM_ENDSESSION(TRUE)
 //   click-tray                       left-clicks the last tray icon
 //   menu <caption> [<item>...]       right-clicks the last tray icon and chooses that item; the
 //                                    items, "-" for a line, are the menu expected: checked
@@ -212,17 +211,17 @@ int EndSession() {
     std::fprintf(stderr, "tillkey_driver: no TillApplication window\n");
     return 1;
   }
-  // Every window must agree for the session to end: 0 if any refuses.
-  unsigned long long agreed = 1;
+  // Every window must agree for the session to end.
+  bool agreed = true;
   for (HWND wnd : windows) {
     DWORD_PTR answer = 0;
     if (!SendMessageTimeoutW(wnd, WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer)) {
       std::fprintf(stderr, "tillkey_driver: WM_QUERYENDSESSION got no answer in 5 s\n");
       return 1;
     }
-    agreed *= answer != 0 ? 1 : 0;
+    agreed = agreed && answer != 0;
   }
-  std::printf("%llu\n", agreed);
+  std::printf("%d\n", agreed ? 1 : 0);
   std::fflush(stdout);
   for (HWND wnd : windows) {
     DWORD_PTR ignored = 0;
@@ -468,9 +467,7 @@ int main(int argc, char** argv) {
     return Post(TopLevelWindows(host::win32::Wide(argv[2])), a, argc == 5 ? b : 0);
   }
   if (command == "post-all" && argc == 4 && ParseNumber(argv[3], a)) {
-    const std::vector<HWND> windows = ProcessWindows(argv[2]);
-    std::printf("%zu\n", windows.size());
-    return Post(windows, a, 0);
+    return Post(ProcessWindows(argv[2]), a, 0);
   }
   if (command == "endsession" && argc == 2) return EndSession();
   if (command == "click-tray" && argc == 2)

@@ -132,8 +132,7 @@ TEST_F(HooksTest, ActivationInstallsOnceRemovesOnceAndAnEqualValueMakesNoSystemC
   EXPECT_TRUE(hook.Active());
   EXPECT_EQ(host::portable::InstalledHookCount(), 1u);
 
-  // The trace says "removed" only of a hook the system really took out: a technician (and the
-  // program tests) read it as proof that nothing stays in the system's input path.
+  // The trace says "removed" only of a hook the system really took out.
   std::vector<std::string> traced;
   const host::Trace trace(
       [&](double, std::string_view, std::string_view text) { traced.emplace_back(text); });

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <thread>
@@ -15,6 +16,7 @@
 #include "apps/tillkey/TillkeyForms.h"
 #include "drawer/public_u.h"
 #include "host/Application.h"
+#include "host/Messages.h"
 #include "host/Process.h"
 #include "host/SharedMemory.h"
 #include "hotkey/InstanceGuard.h"
@@ -53,19 +55,30 @@ class RecordingHook : public TLowLevelKeyboardHook {
   DWORD swallow_;
 };
 
+// Up to five seconds for `done`, doing `step` between two looks.
+template <class Done, class Step>
+bool Within5s(Done done, Step step) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (!done() && std::chrono::steady_clock::now() < deadline) step();
+  return done();
+}
+
+// Pumps this thread's messages, as the program's loop does (which is when hook calls are served).
+template <class Done>
+bool PumpUntil(Done done) {
+  return Within5s(done, [] {
+    MsgWaitForMultipleObjectsEx(0, nullptr, 50, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    host::DispatchPending();
+  });
+}
+
 // Sends from a second thread, as the system's input arrives from outside the hook's thread, and
-// pumps this thread's messages (which is when hook calls are served) until `hook` has seen
-// `count` keys or a few seconds have passed.
+// pumps until `hook` has seen `count` keys.
 void SendAndPump(std::vector<INPUT> inputs, const RecordingHook& hook, std::size_t count) {
   UINT sent = 0;
   std::thread sender(
       [&] { sent = SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)); });
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (hook.seen.size() < count && std::chrono::steady_clock::now() < deadline) {
-    MsgWaitForMultipleObjectsEx(0, nullptr, 50, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-  }
+  PumpUntil([&] { return hook.seen.size() >= count; });
   sender.join();
   EXPECT_EQ(sent, inputs.size());
 }
@@ -145,42 +158,29 @@ TEST(SystemHook, TillkeysTriggerSwallowsOnlyTheHotkeysKeyDownAndAsksForAnOpening
   public_u::global_vars.OpenRequested = false;
 }
 
-// Pumps the application's messages until `done` holds or five seconds have passed.
-template <class Done>
-bool PumpUntil(host::TApplication& application, Done done) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (!done() && std::chrono::steady_clock::now() < deadline) {
-    MsgWaitForMultipleObjectsEx(0, nullptr, 50, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    application.ProcessMessages();
-  }
-  return done();
+// Keeps the thread as a slow enumeration inside the system's device-change broadcast does.
+constexpr UINT kSlowMessage = WM_APP + 0x177;
+bool SlowHandler(UINT msg, WPARAM, LPARAM, LRESULT& result) {
+  if (msg != kSlowMessage) return false;
+  Sleep(300);
+  result = 0;
+  return true;
 }
-
-// A handler of a message another thread sends keeps the thread as long as it takes, as a slow
-// enumeration inside the system's device-change broadcast does.
-struct SlowHandler {
-  static constexpr UINT kMessage = WM_APP + 0x177;
-  bool Handle(UINT msg, WPARAM, LPARAM, LRESULT& result) {
-    if (msg != kMessage) return false;
-    Sleep(300);
-    handled = true;
-    result = 0;
-    return true;
-  }
-  bool handled = false;
-};
 
 TEST(SystemHook, AStallInAHandlerOfASentMessageInstallsTheHookAgain) {
   host::TApplication application;
   tillkey::TMainForm* form = nullptr;
   application.CreateForm(form);
-  SlowHandler slow;
-  const auto hook = host::TWindowHook::Of<&SlowHandler::Handle>(&slow);
-  application.HookMainWindow(hook);
-  std::thread sender([&] { SendMessageW(application.Handle(), SlowHandler::kMessage, 0, 0); });
-  const bool handled = PumpUntil(application, [&] { return slow.handled; });
+  const auto slow = host::TWindowHook::Of<&SlowHandler>();
+  application.HookMainWindow(slow);
+  std::atomic<bool> answered{false};
+  std::thread sender([&] {
+    SendMessageW(application.Handle(), kSlowMessage, 0, 0);
+    answered = true;
+  });
+  const bool handled = PumpUntil([&] { return answered.load(); });
   sender.join();
-  application.UnhookMainWindow(hook);
+  application.UnhookMainWindow(slow);
   ASSERT_TRUE(handled);
   const HHOOK before = form->KeyboardHook->HookHandle();
   EXPECT_TRUE(form->KeepHookAlive());
@@ -194,16 +194,14 @@ TEST(SystemHook, TheSessionsEndSentDuringAnInstallationWaitsForTheNextRetrieval)
   tillkey::TMainForm* form = nullptr;
   application.CreateForm(form);
   std::thread sender([&] { SendMessageW(application.Handle(), WM_ENDSESSION, TRUE, 0); });
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while ((HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) == 0 &&
-         std::chrono::steady_clock::now() < deadline) {
-    Sleep(1);
-  }
+  // Waiting, not yet run: GetQueueStatus runs nothing.
+  Within5s([] { return (HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) != 0; },
+           [] { Sleep(1); });
   ASSERT_FALSE(application.Terminated()) << "the session's end ran before the installation";
   form->KeyboardHook->Reinstall();
   EXPECT_NE(form->KeyboardHook, nullptr);
   EXPECT_FALSE(application.Terminated());
-  EXPECT_TRUE(PumpUntil(application, [&] { return application.Terminated(); }));
+  EXPECT_TRUE(PumpUntil([&] { return application.Terminated(); }));
   sender.join();
   EXPECT_EQ(form->KeyboardHook, nullptr);
 }
