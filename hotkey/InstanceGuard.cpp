@@ -156,7 +156,10 @@ std::string GuardMappingName(const std::string& exePath) {
 }
 
 bool ReadRunningInstance(const std::string& exePath, TSharedInstanceInfo& info, DWORD& error) {
-  const std::string name = GuardMappingName(exePath);
+  return ReadInstanceBlock(GuardMappingName(exePath), info, error);
+}
+
+bool ReadInstanceBlock(const std::string& name, TSharedInstanceInfo& info, DWORD& error) {
   // Not while a copy is halfway through its count.
   const host::NamedLock lock = host::AcquireNamedLock(name, error);
   if (!lock.Held()) return false;

@@ -73,6 +73,8 @@ std::string GuardMappingName(const std::string& exePath);
 // admitted last: true when it was read. False when none runs (no block; `error` is then
 // ERROR_SUCCESS) or when there is one that cannot be read (`error` says why: access denied, say).
 bool ReadRunningInstance(const std::string& exePath, TSharedInstanceInfo& info, DWORD& error);
+// The same for the block under one mapping name, whichever path it came from.
+bool ReadInstanceBlock(const std::string& mappingName, TSharedInstanceInfo& info, DWORD& error);
 
 // A window handle as the block keeps it: 32 bits, which Windows handles fit; sign-extended back.
 std::uint32_t HandleToBlock(HWND wnd);

@@ -1,9 +1,10 @@
 #include "apps/tillkey/QuitRequest.h"
 
 #include <iostream>
+#include <vector>
 
+#include "apps/tillkey/RunningCopies.h"
 #include "apps/tillkey/TillkeyForms.h"
-#include "host/Process.h"
 #include "host/win32/KernelHandle.h"
 #include "hotkey/InstanceGuard.h"
 
@@ -14,42 +15,63 @@ namespace {
 // two seconds) to finish it and go.
 constexpr DWORD kQuitTimeoutMs = 10000;
 
-}  // namespace
-
-int QuitRunningCopy() {
+// Asks the copy whose block goes by `mappingName` to end, and waits for it.
+int QuitCopyUnder(const std::string& mappingName) {
   InstanceGuard::TSharedInstanceInfo info{};
   DWORD error = ERROR_SUCCESS;
-  if (!InstanceGuard::ReadRunningInstance(host::ModuleFileName(), info, error)) {
-    if (error == ERROR_SUCCESS) return 0;  // no copy runs
+  if (!InstanceGuard::ReadInstanceBlock(mappingName, info, error)) {
+    if (error == ERROR_SUCCESS) return kQuitDone;  // no copy runs
     // A copy may run, and this one cannot tell (a block it may not open): the caller must not
     // take that for "ended".
     std::cerr << "tillkey /QUIT: cannot tell whether a copy runs (error " << error << ")\n";
-    return 1;
+    return kQuitFailed;
   }
   HWND window = InstanceGuard::BlockToHandle(info.LastInstanceHandle);
   DWORD processId = 0;
   if (GetWindowThreadProcessId(window, &processId) == 0) {
     // The block outlives its copy only for as long as another handle to it does.
-    return 0;
+    return kQuitDone;
   }
   host::win32::KernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, processId));
   if (!process) {
     std::cerr << "tillkey /QUIT: the running copy cannot be waited for (error " << GetLastError()
               << ")\n";
-    return 1;
+    return kQuitFailed;
   }
   const UINT message = RegisterWindowMessageA(kQuitRequestMessageName);
   if (message == 0 || PostMessageW(window, message, 0, 0) == FALSE) {
     std::cerr << "tillkey /QUIT: the running copy cannot be asked to end (error " << GetLastError()
               << ")\n";
-    return 1;
+    return kQuitFailed;
   }
   if (WaitForSingleObject(process.Get(), kQuitTimeoutMs) != WAIT_OBJECT_0) {
     std::cerr << "tillkey /QUIT: the running copy did not end within " << kQuitTimeoutMs / 1000
               << " s\n";
-    return 1;
+    return kQuitFailed;
   }
-  return 0;
+  return kQuitDone;
+}
+
+}  // namespace
+
+int QuitRunningCopy(const std::string& exePath) {
+  // The guard's name today, then the one copies of earlier releases took straight from the path
+  // they were started by, which is how the logon entry and the installer spell it.
+  std::vector<std::string> names{InstanceGuard::GuardMappingName(exePath)};
+  const std::string earlierName = InstanceGuard::MappingNameFor(exePath);
+  if (earlierName != names.front()) names.push_back(earlierName);
+  for (const std::string& name : names) {
+    if (const int status = QuitCopyUnder(name); status != kQuitDone) return status;
+  }
+  const std::vector<RunningCopy> left = FindRunningCopies(exePath);
+  if (left.empty()) return kQuitDone;
+  std::cerr << "tillkey /QUIT: " << left.size() << " copies of " << exePath
+            << " still run where this session cannot ask them to end:";
+  for (const RunningCopy& copy : left) {
+    std::cerr << " process " << copy.processId << " (session " << copy.sessionId << ")";
+  }
+  std::cerr << '\n';
+  return kQuitElsewhere;
 }
 
 }  // namespace tillkey

@@ -1,6 +1,6 @@
 // tillkey: resident in the notification area, opens the drawer on the hotkey (Ctrl+F12 unless
-// ROVUDIZ.INI beside it says otherwise). `tillkey /QUIT` ends the copy running from the same path
-// and starts nothing itself.
+// ROVUDIZ.INI beside it says otherwise). `tillkey /QUIT [path]` ends the copy running from that
+// path (its own without one) and starts nothing itself.
 #include <exception>
 #include <iostream>
 
@@ -15,7 +15,10 @@
 
 int main(int argc, char** argv) {
   host::InitCommandLine(argc, argv);
-  if (host::UpperCase(host::ParamStr(1)) == "/QUIT") return tillkey::QuitRunningCopy();
+  if (host::UpperCase(host::ParamStr(1)) == "/QUIT") {
+    return tillkey::QuitRunningCopy(host::ParamCount() >= 2 ? host::ParamStr(2)
+                                                            : host::ModuleFileName());
+  }
   host::Trace trace(host::TraceFileFromEnvironment(), "tillkey");
   if (!trace.Error().empty()) std::cerr << "tillkey: trace: " << trace.Error() << '\n';
   platform::ConfigureHidServices(std::cerr);

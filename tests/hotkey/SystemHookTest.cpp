@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <memory>
 #include <thread>
@@ -19,6 +20,8 @@
 #include "host/Messages.h"
 #include "host/Process.h"
 #include "host/SharedMemory.h"
+#include "host/SysUtils.h"
+#include "host/win32/KernelHandle.h"
 #include "hotkey/InstanceGuard.h"
 #include "hotkey/hooks.h"
 #include "hotkey/setup_u.h"
@@ -206,7 +209,15 @@ TEST(SystemHook, TheSessionsEndSentDuringAnInstallationWaitsForTheNextRetrieval)
   EXPECT_EQ(form->KeyboardHook, nullptr);
 }
 
-// Another account's copy holds the block under a rule that lets this account not even open it.
+// The test program's own path as an installer might spell it.
+std::string ModuleFileNameInOtherLetters() {
+  std::string path = host::ModuleFileName();
+  for (char& c : path) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return path;
+}
+
+// Another account's copy holds the block under a rule that lets this account not even open it:
+// under today's name, and under the name an earlier release took from the path as started.
 TEST(TillkeyQuit, ABlockThatCannotBeOpenedIsNoSignThatNoCopyRuns) {
   SECURITY_DESCRIPTOR nobody;
   InitializeSecurityDescriptor(&nobody, SECURITY_DESCRIPTOR_REVISION);
@@ -214,11 +225,30 @@ TEST(TillkeyQuit, ABlockThatCannotBeOpenedIsNoSignThatNoCopyRuns) {
   InitializeAcl(&empty, sizeof(empty), ACL_REVISION);
   SetSecurityDescriptorDacl(&nobody, TRUE, &empty, FALSE);
   SECURITY_ATTRIBUTES attributes{sizeof(attributes), &nobody, FALSE};
-  const host::MappingHandle block(
-      CreateFileMappingA(INVALID_HANDLE_VALUE, &attributes, PAGE_READWRITE, 0, 8,
-                         InstanceGuard::GuardMappingName(host::ModuleFileName()).c_str()));
-  ASSERT_TRUE(block);
-  EXPECT_EQ(tillkey::QuitRunningCopy(), 1);
+  const std::string exe = ModuleFileNameInOtherLetters();
+  for (const std::string& name :
+       {InstanceGuard::GuardMappingName(exe), InstanceGuard::MappingNameFor(exe)}) {
+    const host::MappingHandle block(
+        CreateFileMappingA(INVALID_HANDLE_VALUE, &attributes, PAGE_READWRITE, 0, 8, name.c_str()));
+    ASSERT_TRUE(block);
+    EXPECT_EQ(tillkey::QuitRunningCopy(exe), tillkey::kQuitFailed) << name;
+  }
+}
+
+// A copy no block of this session leads to (another session's) is found by its image.
+TEST(TillkeyQuit, ACopyTheSessionCannotReachIsFoundByItsImage) {
+  std::wstring command = L"copy --gtest_list_tests";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION started{};
+  const std::u16string exe = host::Utf8ToUtf16(host::ModuleFileName());
+  ASSERT_TRUE(CreateProcessW(std::wstring(exe.begin(), exe.end()).c_str(), command.data(), nullptr,
+                             nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr, &startup,
+                             &started));
+  const host::win32::KernelHandle process(started.hProcess);
+  const host::win32::KernelHandle thread(started.hThread);
+  EXPECT_EQ(tillkey::QuitRunningCopy(ModuleFileNameInOtherLetters()), tillkey::kQuitElsewhere);
+  TerminateProcess(process.Get(), 0);
 }
 
 }  // namespace
