@@ -3,8 +3,9 @@
 # Everything lands at the root of one folder: the programs keep their result file (DEDORO.TXT) and
 # their settings (ROVUDIZ.INI) beside themselves, so there is nothing to split into bin/ or doc/.
 # The installer (NSIS.template.in beside this file) puts that folder at the top of the system
-# drive, C:\Till, and lets the till's ordinary users create and delete files in it; the zip holds
-# the same files for those who copy them by hand.
+# drive, C:\Till, and gives it the access list of FolderRights.txt: users create and replace the
+# programs' files, and nobody but administrators changes what was installed. The zip holds the
+# same files for those who copy them by hand (README says how to give them the same rights).
 
 # Stripping stamps an exe's header with the time strip ran (SOURCE_DATE_EPOCH when set): the
 # installer's and the zip's copies, stripped one after the other, would differ by that stamp.
@@ -50,6 +51,58 @@ set(CPACK_TILL_DELETE_CREATED_FILES "")
 foreach(name IN LISTS till_created_files)
   string(APPEND CPACK_TILL_DELETE_CREATED_FILES "  Delete \"$INSTDIR\\${name}\"\n")
 endforeach()
+
+# The folder's access list (FolderRights.txt beside this file) as the installer's icacls calls, in
+# the order they run: NSIS lines for the template, and the same calls as a list the installer test
+# compares with what the installer ran. A call is "TARGET<tab>ARGUMENTS", TARGET relative to the
+# install folder ("." for the folder itself).
+file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/FolderRights.txt till_rights REGEX "^[a-z]")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+             ${CMAKE_CURRENT_LIST_DIR}/FolderRights.txt)
+foreach(step IN ITEMS lock protect open)
+  set(till_grant_${step} "")
+endforeach()
+set(till_grant_protect_folder "")
+foreach(row IN LISTS till_rights)
+  string(REGEX MATCHALL "[^ \t]+" columns "${row}")
+  list(GET columns 0 step)
+  list(GET columns 1 principal)
+  list(GET columns 2 inheritance)
+  list(GET columns 3 rights)
+  if(inheritance STREQUAL "-")
+    set(inheritance "")
+  endif()
+  string(APPEND till_grant_${step} " ${principal}:${inheritance}${rights}")
+  if(step STREQUAL "protect")
+    # A protected folder passes the same entries on to what it holds.
+    string(APPEND till_grant_protect_folder " ${principal}:(OI)(CI)${inheritance}${rights}")
+  endif()
+endforeach()
+set(till_icacls_lock
+    ".\t/setowner *S-1-5-32-544 /T /C /L /Q" ".\t/reset /T /C /L /Q"
+    ".\t/inheritance:r /grant:r${till_grant_lock}")
+set(till_icacls_protect "")
+foreach(file IN ITEMS tillkey.exe tillpop.exe tilldiag.exe Uninstall.exe README.txt)
+  list(APPEND till_icacls_protect "${file}\t/inheritance:r /grant:r${till_grant_protect}")
+endforeach()
+list(APPEND till_icacls_protect "scenarios\t/inheritance:r /grant:r${till_grant_protect_folder}")
+set(till_icacls_open ".\t/grant${till_grant_open}")
+set(till_icacls_expected "")
+foreach(step IN ITEMS lock protect open)
+  set(CPACK_TILL_ICACLS_${step} "")
+  foreach(call IN LISTS till_icacls_${step})
+    string(REPLACE "\t" ";" parts "${call}")
+    list(GET parts 0 target)
+    list(GET parts 1 arguments)
+    set(path "$INSTDIR")
+    if(NOT target STREQUAL ".")
+      set(path "$INSTDIR\\${target}")
+    endif()
+    string(APPEND CPACK_TILL_ICACLS_${step} "  !insertmacro ICACLS \"${path}\" \"${arguments}\"\n")
+    string(APPEND till_icacls_expected "${target}\t${arguments}\n")
+  endforeach()
+endforeach()
+file(WRITE ${till_package_dir}/icacls-calls.txt "${till_icacls_expected}")
 
 set(CPACK_GENERATOR NSIS ZIP)
 # Shipped stripped: the build's exes carry their debug information (about 21 MB each). The
