@@ -17,6 +17,10 @@ HMODULE LoadSystemLibrary(const std::string& name, const SystemLoader& loader) {
   return loader.load(path.c_str(), kLoadWithAlteredSearchPath);
 }
 
+bool RestrictLibrarySearch(const SystemLoader& loader) {
+  return loader.searchFlagsSupported() && loader.setDefaultSearch(kLoadLibrarySearchSystem32);
+}
+
 #ifdef _WIN32
 namespace {
 
@@ -45,12 +49,29 @@ DWORD LastError() {
   return GetLastError();
 }
 
+// Bound by name: a program that imported it would not start at all without the loader update.
+bool SetDefaultSearch(DWORD flags) {
+  using SetDefaultDllDirectoriesProc = BOOL(WINAPI*)(DWORD);
+  HMODULE kernel32 = GetModuleHandleA(kKernel32LibraryName);
+  if (kernel32 == nullptr) return false;
+  const auto set = reinterpret_cast<SetDefaultDllDirectoriesProc>(
+      reinterpret_cast<void*>(GetProcAddress(kernel32, "SetDefaultDllDirectories")));
+  return set != nullptr && set(flags) != FALSE;
+}
+
 }  // namespace
 
 const SystemLoader& Win32SystemLoader() {
-  static const SystemLoader loader{&Load, &SearchFlagsSupported, &SystemFolder, &LastError};
+  static const SystemLoader loader{&Load, &SearchFlagsSupported, &SystemFolder, &LastError,
+                                   &SetDefaultSearch};
   return loader;
 }
 #endif
+
+void RestrictLibrarySearchToSystemFolder() {
+#ifdef _WIN32
+  RestrictLibrarySearch(Win32SystemLoader());
+#endif
+}
 
 }  // namespace hid

@@ -24,9 +24,21 @@ struct SystemLoader {
   bool (*searchFlagsSupported)();                  // the loader update is present
   std::string (*systemFolder)();                   // "" when it cannot be had
   DWORD (*lastError)();
+  bool (*setDefaultSearch)(DWORD flags);  // SetDefaultDllDirectories; false when refused
 };
 
 HMODULE LoadSystemLibrary(const std::string& name, const SystemLoader& loader);
+
+// Makes the system folder the only place that any later load by a bare name searches, whoever
+// asks: the C++ runtime, the system's own libraries, a DLL loaded on our behalf. Without the
+// loader update the search stays as it was (LoadSystemLibrary's full paths still hold for our
+// own loads). True when the restriction is in force.
+bool RestrictLibrarySearch(const SystemLoader& loader);
+
+// The process's own restriction, the first thing each program does: a till is shared, and the
+// point-of-sale software may run the programs elevated from a folder its users can write to.
+// Nothing off Windows.
+void RestrictLibrarySearchToSystemFolder();
 
 #ifdef _WIN32
 const SystemLoader& Win32SystemLoader();

@@ -8,6 +8,7 @@
 #include "apps/tilldiag/InterfaceSurvey.h"
 #include "apps/tilldiag/OpenRun.h"
 #include "apps/tilldiag/Report.h"
+#include "hid/SystemLibrary.h"
 #include "host/Exception.h"
 #include "host/Process.h"
 #include "host/Trace.h"
@@ -57,6 +58,7 @@ int Run(const tilldiag::Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  hid::RestrictLibrarySearchToSystemFolder();
 #ifdef _WIN32
   // Product strings are UTF-8 here; a console shows them as such.
   SetConsoleOutputCP(CP_UTF8);

@@ -7,6 +7,7 @@
 #include "apps/tillkey/ForegroundLevel.h"
 #include "apps/tillkey/QuitRequest.h"
 #include "apps/tillkey/TillkeyForms.h"
+#include "hid/SystemLibrary.h"
 #include "host/Dialogs.h"
 #include "host/Process.h"
 #include "host/SysUtils.h"
@@ -14,6 +15,7 @@
 #include "platform/HidPlatform.h"
 
 int main(int argc, char** argv) {
+  hid::RestrictLibrarySearchToSystemFolder();
   host::InitCommandLine(argc, argv);
   if (host::UpperCase(host::ParamStr(1)) == "/QUIT") {
     return tillkey::QuitRunningCopy(host::ParamCount() >= 2 ? host::ParamStr(2)

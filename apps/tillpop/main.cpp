@@ -4,11 +4,13 @@
 #include <iostream>
 
 #include "apps/tillpop/TillpopForms.h"
+#include "hid/SystemLibrary.h"
 #include "host/Process.h"
 #include "host/Trace.h"
 #include "platform/HidPlatform.h"
 
 int main(int argc, char** argv) {
+  hid::RestrictLibrarySearchToSystemFolder();
   host::InitCommandLine(argc, argv);
   // Before anything else, so that the trace shows which services the run chose.
   host::Trace trace(host::TraceFileFromEnvironment(), "tillpop");

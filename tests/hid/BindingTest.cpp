@@ -1,6 +1,8 @@
 // Binding the setup, HID and kernel32 services by name.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
 #include <set>
 #include <string>
 #include <utility>
@@ -11,6 +13,8 @@
 #include "hid/LibraryLoader.h"
 #include "hid/SystemLibrary.h"
 #include "hid/SetupApi.h"
+#include "host/Process.h"
+#include "host/SysUtils.h"
 
 namespace {
 
@@ -253,7 +257,16 @@ struct FakeLoader {
   static bool Supported() { return current->flagsSupported; }
   static std::string Folder() { return current->systemFolder; }
   static DWORD LastError() { return lastError; }
+  static inline std::vector<DWORD> searches;
+  static bool SetDefaultSearch(DWORD flags) {
+    searches.push_back(flags);
+    return true;
+  }
 };
+
+constexpr hid::SystemLoader kFakeLoader{&FakeLoader::Load, &FakeLoader::Supported,
+                                        &FakeLoader::Folder, &FakeLoader::LastError,
+                                        &FakeLoader::SetDefaultSearch};
 
 void PrintTo(const LoaderCase& c, std::ostream* out) {
   *out << c.name;
@@ -291,14 +304,39 @@ class SystemLibrary : public ::testing::TestWithParam<LoaderCase> {};
 TEST_P(SystemLibrary, LoadsFromTheSystemFolderOnlyAndNeverByTheSearchPath) {
   FakeLoader::current = &GetParam();
   FakeLoader::loads.clear();
-  const hid::SystemLoader loader{&FakeLoader::Load, &FakeLoader::Supported, &FakeLoader::Folder,
-                                 &FakeLoader::LastError};
-  HMODULE module = hid::LoadSystemLibrary("HID.dll", loader);
+  HMODULE module = hid::LoadSystemLibrary("HID.dll", kFakeLoader);
   EXPECT_EQ(module != nullptr, GetParam().loaded);
   EXPECT_EQ(FakeLoader::loads, GetParam().expectedLoads);
 }
 
 INSTANTIATE_TEST_SUITE_P(Loaders, SystemLibrary, ::testing::ValuesIn(LoaderCases()),
                          [](const auto& param) { return std::string(param.param.name); });
+
+// The system folder alone (the default directories would include the program's own), and only
+// where the loader knows the flag.
+TEST_P(SystemLibrary, TheProcessSearchIsRestrictedToTheSystemFolderWhereTheLoaderCan) {
+  FakeLoader::current = &GetParam();
+  FakeLoader::searches.clear();
+  EXPECT_EQ(hid::RestrictLibrarySearch(kFakeLoader), GetParam().flagsSupported);
+  EXPECT_EQ(FakeLoader::searches,
+            GetParam().flagsSupported ? std::vector<DWORD>{kFlag} : std::vector<DWORD>{});
+}
+
+#ifdef _WIN32
+// On the system itself: a file of a library's name beside the program is tried by the ordinary
+// search (and refused, being no library), and not even looked for once the search is restricted.
+TEST(SystemLibraryWin32, ALibraryBesideTheProgramIsNotLookedForOnceRestricted) {
+  const std::string name = "planted" + std::to_string(GetCurrentProcessId()) + ".dll";
+  const std::string path = host::ExtractFilePath(host::ModuleFileName()) + name;
+  std::ofstream(path) << "not a library";
+  EXPECT_EQ(LoadLibraryA(name.c_str()), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_EXE_FORMAT));
+  ASSERT_TRUE(hid::RestrictLibrarySearch(hid::Win32SystemLoader()));
+  EXPECT_EQ(LoadLibraryA(name.c_str()), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+  hid::Win32SystemLoader().setDefaultSearch(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);  // the rest's
+  std::remove(path.c_str());
+}
+#endif
 
 }  // namespace
