@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "host/Application.h"
 #include "host/ObjectInstance.h"
@@ -18,12 +19,24 @@ constexpr DWORD kComCtl471 = 0x40047;
 constexpr UINT kNotifyFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
 constexpr std::size_t kTipLength = sizeof(NOTIFYICONDATAA::szTip) - 1;
 
-// Runs as the program starts, before anything could catch what it throws: it throws nothing.
-UINT RegisterTaskbarCreated() noexcept {
+// Asked when the shared window is made, not as the program starts: telling the common controls'
+// version loads their library, and nothing may be loaded before main has restricted where
+// libraries come from. Here the trace is open too. An icon without the message still works; it
+// just does not come back after the shell restarts.
+UINT RegisterTaskbarCreated() {
   try {
-    return host::GetComCtlVersion() >= kComCtl471 ? host::RegisterWindowMessageA("TaskbarCreated")
-                                                  : 0;
+    const DWORD version = host::GetComCtlVersion();
+    if (version < kComCtl471) {
+      host::TraceLine("tray", "no TaskbarCreated: common controls version " +
+                                  std::to_string(version >> 16) + "." +
+                                  std::to_string(version & 0xFFFF) + ", 4.71 needed");
+      return 0;
+    }
+    const UINT message = host::RegisterWindowMessageA("TaskbarCreated");
+    if (message == 0) host::TraceLine("tray", "no TaskbarCreated: the message was refused");
+    return message;
   } catch (...) {
+    host::TraceDroppedException("the TaskbarCreated registration");
     return 0;
   }
 }
@@ -48,7 +61,7 @@ host::TForm* MainForm() {
 }  // namespace
 
 std::unique_ptr<TTrayIconHandler> TrayHandler;
-UINT TaskbarCreatedMsg = RegisterTaskbarCreated();
+UINT TaskbarCreatedMsg = 0;
 
 TTrayIconHandler::TTrayIconHandler()
     : window_(host::WndMethod::Of<&TTrayIconHandler::TrayWindowProc>(this)) {
@@ -57,7 +70,10 @@ TTrayIconHandler::TTrayIconHandler()
 }
 
 UINT AcquireTrayHandler(TTrayIcon* icon) {
-  if (!TrayHandler) TrayHandler = std::make_unique<TTrayIconHandler>();
+  if (!TrayHandler) {
+    TaskbarCreatedMsg = RegisterTaskbarCreated();
+    TrayHandler = std::make_unique<TTrayIconHandler>();
+  }
   const UINT identity = TrayHandler->nextIdentity_++;
   TrayHandler->icons_[identity] = icon;
   return identity;

@@ -54,8 +54,9 @@ class TTrayIconHandler : public host::TObject {
 
 // The one handler, null while no icon lives.
 extern std::unique_ptr<TTrayIconHandler> TrayHandler;
-// The number of the shell's "TaskbarCreated" message, registered when the program starts
-// (0 when the common controls are older than 4.71, whose shell does not send it).
+// The number of the shell's "TaskbarCreated" message, registered whenever the shared window is
+// made: 0 before the first icon, and when the common controls are older than 4.71 (whose shell
+// does not send it).
 extern UINT TaskbarCreatedMsg;
 
 // Registers the handler's use by `icon`; returns the icon's identity.

@@ -1,5 +1,7 @@
 // The real window manager and shell: straight through to user32, shell32 and comctl32.
 #include "host/Shell.h"
+
+#include "hid/SystemLibrary.h"
 #include "host/UniqueHandle.h"
 
 #include <shellapi.h>
@@ -65,7 +67,9 @@ LRESULT CallWindowProcA(WNDPROC proc, HWND wnd, UINT msg, WPARAM wParam, LPARAM 
 }
 
 DWORD GetComCtlVersion() {
-  const LoadedLibrary comctl(LoadLibraryW(L"comctl32.dll"));
+  // From the system folder only (the manifest's version of it where the manifest asks for one):
+  // the common controls are no KnownDLL, and a copy beside the program would otherwise win.
+  const LoadedLibrary comctl(hid::LoadSystemLibrary("comctl32.dll", hid::Win32SystemLoader()));
   if (!comctl) return 0;
   auto getVersion = reinterpret_cast<DLLGETVERSIONPROC>(
       reinterpret_cast<void*>(GetProcAddress(comctl.Get(), "DllGetVersion")));

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "host/Application.h"
@@ -12,6 +13,7 @@
 #include "host/Menus.h"
 #include "host/Messages.h"
 #include "host/Shell.h"
+#include "host/Trace.h"
 #include "host/portable/Clock.h"
 #include "host/portable/IconHandles.h"
 #include "host/portable/PopupMenus.h"
@@ -367,6 +369,24 @@ TEST_F(Tray, ANewTaskbarGetsTheIconBackOnlyWhenItIsVisible) {
   portable::RecreateTaskbar();
   app_->ProcessMessages();
   EXPECT_TRUE(portable::TrayIcons().empty());
+}
+
+TEST_F(Tray, TaskbarCreatedIsAskedForWhenTheSharedWindowIsMadeAndAFailureIsTraced) {
+  Log traced;
+  const host::Trace trace([&traced](double, std::string_view kind, std::string_view text) {
+    traced.push_back(std::string(kind) + ": " + std::string(text));
+  });
+  delete tray_;  // the shared window goes with the last icon
+  portable::SetComCtlVersion(0x40046);
+  delete form_->NewIcon();
+  EXPECT_EQ(TrayIcon::TaskbarCreatedMsg, 0u);
+  EXPECT_EQ(traced, Log{"tray: no TaskbarCreated: common controls version 4.70, 4.71 needed"});
+  portable::SetComCtlVersion(0x40047);
+  tray_ = form_->Tray = form_->NewIcon();
+  tray_->SetIconVisible(true);
+  portable::RecreateTaskbar();
+  app_->ProcessMessages();
+  EXPECT_EQ(portable::TrayIcons().size(), 1u);
 }
 
 TEST_F(Tray, MinimizingTheApplicationHidesTheFormAndTheTaskbarButtonAndShowsTheIcon) {
