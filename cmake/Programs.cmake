@@ -8,3 +8,13 @@ add_library(till_program INTERFACE)
 if(NOT WIN32 AND NOT CMAKE_CXX_FLAGS MATCHES "-fsanitize")
   target_link_options(till_program INTERFACE -static-libstdc++ -static-libgcc)
 endif()
+
+# till_check_windows_loading(<target>): after each link, fails the build unless the program
+# carries its own manifest and imports only libraries the loader never looks for beside it
+# (cmake/CheckWindowsLoading.cmake says why and lists them).
+function(till_check_windows_loading target)
+  add_custom_command(TARGET ${target} POST_BUILD VERBATIM
+                     COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP}
+                             -DPROGRAM=$<TARGET_FILE:${target}>
+                             -P ${PROJECT_SOURCE_DIR}/cmake/CheckWindowsLoading.cmake)
+endfunction()
