@@ -1,7 +1,6 @@
 // Binding the setup, HID and kernel32 services by name.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <fstream>
 #include <set>
 #include <string>
@@ -304,23 +303,18 @@ class SystemLibrary : public ::testing::TestWithParam<LoaderCase> {};
 TEST_P(SystemLibrary, LoadsFromTheSystemFolderOnlyAndNeverByTheSearchPath) {
   FakeLoader::current = &GetParam();
   FakeLoader::loads.clear();
+  FakeLoader::searches.clear();
   HMODULE module = hid::LoadSystemLibrary("HID.dll", kFakeLoader);
   EXPECT_EQ(module != nullptr, GetParam().loaded);
   EXPECT_EQ(FakeLoader::loads, GetParam().expectedLoads);
-}
-
-INSTANTIATE_TEST_SUITE_P(Loaders, SystemLibrary, ::testing::ValuesIn(LoaderCases()),
-                         [](const auto& param) { return std::string(param.param.name); });
-
-// The system folder alone (the default directories would include the program's own), and only
-// where the loader knows the flag.
-TEST_P(SystemLibrary, TheProcessSearchIsRestrictedToTheSystemFolderWhereTheLoaderCan) {
-  FakeLoader::current = &GetParam();
-  FakeLoader::searches.clear();
+  // The process's search too: the system folder alone (not the program's), where it can be.
   EXPECT_EQ(hid::RestrictLibrarySearch(kFakeLoader), GetParam().flagsSupported);
   EXPECT_EQ(FakeLoader::searches,
             GetParam().flagsSupported ? std::vector<DWORD>{kFlag} : std::vector<DWORD>{});
 }
+
+INSTANTIATE_TEST_SUITE_P(Loaders, SystemLibrary, ::testing::ValuesIn(LoaderCases()),
+                         [](const auto& param) { return std::string(param.param.name); });
 
 #ifdef _WIN32
 // On the system itself: a file of a library's name beside the program is tried by the ordinary
@@ -335,7 +329,7 @@ TEST(SystemLibraryWin32, ALibraryBesideTheProgramIsNotLookedForOnceRestricted) {
   EXPECT_EQ(LoadLibraryA(name.c_str()), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
   hid::Win32SystemLoader().setDefaultSearch(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);  // the rest's
-  std::remove(path.c_str());
+  DeleteFileA(path.c_str());
 }
 #endif
 
