@@ -4,8 +4,8 @@
 #include <cerrno>
 #include <climits>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
+#include <optional>
 #include <sstream>
 #include <system_error>
 #include <utility>
@@ -13,9 +13,7 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
-#include <process.h>
 #include <sys/stat.h>
-#include <windows.h>
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -23,6 +21,7 @@
 #endif
 
 #include "host/Exception.h"
+#include "host/SafeFiles.h"
 #include "host/SysUtils.h"
 #include "host/UniqueFd.h"
 
@@ -55,79 +54,58 @@ bool FitsAsKey(const std::string& s) {
 
 namespace fs = std::filesystem;
 
-int ErrnoOr(int fallback) {
-  return errno != 0 ? errno : fallback;
+[[noreturn]] void Fail(const char* what, const std::string& fileName,
+                       const std::error_code& error) {
+  // EFBIG for a file too large to be read: the one failure a caller tells apart.
+  const bool tooLarge = error == FileRefusal::kTooLarge;
+  throw EInOutError(std::string(what) + " \"" + fileName + "\": " + FileErrorText(error) +
+                        (tooLarge ? " (over " + std::to_string(kMaxFileSize) + " bytes)" : ""),
+                    tooLarge ? EFBIG : error.value());
 }
 
-[[noreturn]] void Fail(const char* what, const std::string& fileName, int error) {
-  throw EInOutError(
-      std::string(what) + " \"" + fileName + "\": " + std::generic_category().message(error),
-      error);
+std::error_code LastError() {
+  return {errno != 0 ? errno : EIO, std::generic_category()};
 }
 
 // The C runtime's descriptor calls, which both systems have under different names.
 #ifdef _WIN32
-constexpr int kCreateNew = _O_WRONLY | _O_CREAT | _O_EXCL;
-constexpr int kTruncate = _O_WRONLY | _O_CREAT | _O_TRUNC;
-int OpenDescriptor(const fs::path& path, int flags) {
-  return _wopen(path.c_str(), flags | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
-}
-int CloseDescriptor(int fd) {
-  return _close(fd);
+int OpenToTruncate(const fs::path& path) {
+  return _wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT,
+                _S_IREAD | _S_IWRITE);
 }
 long WriteDescriptor(int fd, const char* data, std::size_t size) {
   return _write(fd, data, static_cast<unsigned>(std::min<std::size_t>(size, INT_MAX)));
 }
-int SyncDescriptor(int fd) {
-  return _commit(fd);
-}
-long ProcessId() {
-  return _getpid();
+int CloseDescriptor(int fd) {
+  return _close(fd);
 }
 #else
-constexpr int kCreateNew = O_WRONLY | O_CREAT | O_EXCL;
-constexpr int kTruncate = O_WRONLY | O_CREAT | O_TRUNC;
-int OpenDescriptor(const fs::path& path, int flags) {
+int OpenToTruncate(const fs::path& path) {
   // 0666: the process's umask decides, as for any file it creates.
-  return open(path.c_str(), flags | O_CLOEXEC, 0666);
-}
-int CloseDescriptor(int fd) {
-  return close(fd);
+  return open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
 }
 long WriteDescriptor(int fd, const char* data, std::size_t size) {
   return write(fd, data, size);
 }
-int SyncDescriptor(int fd) {
-  return fsync(fd);
-}
-long ProcessId() {
-  return getpid();
+int CloseDescriptor(int fd) {
+  return close(fd);
 }
 #endif
 
-// Writes all of `text`, then closes: 0, or the errno value of what failed. A full disk may show
-// only at the close, so that counts too.
-int WriteAllAndClose(UniqueFd& file, const std::string& text, bool sync) {
+// A device or a pipe that the name leads to takes the text as it is, truncated first.
+void WriteToDevice(const fs::path& path, const std::string& fileName, const std::string& text) {
+  errno = 0;
+  UniqueFd file(OpenToTruncate(path));
+  if (!file.Valid()) Fail("Cannot create file", fileName, LastError());
   for (std::size_t done = 0; done < text.size();) {
     errno = 0;
     const long n = WriteDescriptor(file.Get(), text.data() + done, text.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return ErrnoOr(EIO);
+    if (n <= 0) Fail("Cannot write file", fileName, LastError());
     done += static_cast<std::size_t>(n);
   }
   errno = 0;
-  if (sync && SyncDescriptor(file.Get()) != 0) return ErrnoOr(EIO);
-  errno = 0;
-  return CloseDescriptor(file.Release()) == 0 ? 0 : ErrnoOr(EIO);
-}
-
-// Truncates and writes: what is left of the old text when this fails half-way is lost.
-void WriteInPlace(const fs::path& path, const std::string& fileName, const std::string& text) {
-  errno = 0;
-  UniqueFd file(OpenDescriptor(path, kTruncate));
-  if (!file.Valid()) Fail("Cannot create file", fileName, ErrnoOr(EACCES));
-  if (const int error = WriteAllAndClose(file, text, false))
-    Fail("Cannot write file", fileName, error);
+  if (CloseDescriptor(file.Release()) != 0) Fail("Cannot write file", fileName, LastError());
 }
 
 // A link stays a link: the file it leads to is the one replaced.
@@ -138,78 +116,14 @@ fs::path FileToReplace(const fs::path& path) {
   return ec ? path : resolved;
 }
 
-// The new text's file beside the one it is to replace, in the same folder so that putting it in
-// place is one step of the file system. Removed again unless it took the other's place.
-class TemporaryFile {
- public:
-  explicit TemporaryFile(const fs::path& beside) {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      path_ = beside;
-      path_ += "." + std::to_string(ProcessId()) + "-" + std::to_string(attempt) + ".tmp";
-      errno = 0;
-      file_ = UniqueFd(OpenDescriptor(path_, kCreateNew));
-      if (file_.Valid()) return;
-      error_ = ErrnoOr(EACCES);
-      if (error_ != EEXIST) break;
-    }
-    path_.clear();
-  }
-  ~TemporaryFile() {
-    file_.Reset();  // Windows removes no open file
-    std::error_code ec;
-    if (!path_.empty()) fs::remove(path_, ec);
-  }
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-
-  bool Created() const { return file_.Valid(); }
-  int Error() const { return error_; }
-  int Fd() const { return file_.Get(); }
-  int WriteAndClose(const std::string& text) { return WriteAllAndClose(file_, text, true); }
-
-  // Puts this file in the target's place: true when done, false when the system does not let
-  // the target be replaced; any other failure raises.
-  bool MoveOver(const fs::path& target, const std::string& fileName) {
-#ifdef _WIN32
-    // Refuses a read-only target by itself.
-    if (MoveFileExW(path_.c_str(), target.c_str(),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      path_.clear();
-      return true;
-    }
-    const DWORD error = GetLastError();
-    if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) return false;
-    throw EInOutError("Cannot write file \"" + fileName + "\": " + SysErrorMessage(error), EIO);
-#else
-    errno = 0;
-    if (rename(path_.c_str(), target.c_str()) == 0) {
-      path_.clear();
-      return true;
-    }
-    const int error = ErrnoOr(EIO);
-    if (error == EACCES || error == EPERM) return false;
-    Fail("Cannot write file", fileName, error);
-#endif
-  }
-
- private:
-  fs::path path_;
-  UniqueFd file_;
-  int error_ = 0;
-};
-
 }  // namespace
 
 TMemIniFile::TMemIniFile(std::string fileName) : fileName_(std::move(fileName)) {
-  std::error_code ec;
-  auto path = FsPath(fileName_);
-  if (!std::filesystem::exists(path, ec)) return;
-  errno = 0;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) Fail("Cannot open file", fileName_, ErrnoOr(EACCES));
-  std::ostringstream text;
-  text << in.rdbuf();
-  Parse(text.str());
+  std::string text;
+  const std::error_code error = ReadSmallFile(FsPath(fileName_), kMaxFileSize, text);
+  if (error == std::errc::no_such_file_or_directory) return;
+  if (error) Fail("Cannot open file", fileName_, error);
+  Parse(text);
 }
 
 TMemIniFile::TMemIniFile(std::string fileName, const std::string& text)
@@ -382,36 +296,22 @@ void TMemIniFile::UpdateFile() const {
   const bool exists = fs::exists(status);
   if (exists && !fs::is_regular_file(status)) {
     // A device or a pipe takes the text; putting a file in its place would be wrong.
-    WriteInPlace(target, fileName_, text);
+    WriteToDevice(target, fileName_, text);
     return;
   }
 #ifndef _WIN32
   // rename() would replace a read-only file as long as its folder may be written; writing it in
   // place would have been refused, so this is refused too.
   if (exists && faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
-    Fail("Cannot create file", fileName_, ErrnoOr(EACCES));
+    Fail("Cannot create file", fileName_, LastError());
   }
 #endif
-  TemporaryFile temporary(target);
-  if (!temporary.Created()) {
-    // A folder that may not be written may still hold a file that may: then only in place.
-    if (temporary.Error() == EACCES || temporary.Error() == EPERM) {
-      WriteInPlace(target, fileName_, text);
-      return;
-    }
-    Fail("Cannot create file", fileName_, temporary.Error());
-  }
-#ifndef _WIN32
-  if (exists &&
-      fchmod(temporary.Fd(), static_cast<mode_t>(status.permissions() & fs::perms::mask)) != 0) {
-    Fail("Cannot write file", fileName_, ErrnoOr(EIO));
-  }
-#endif
-  if (const int error = temporary.WriteAndClose(text)) Fail("Cannot write file", fileName_, error);
-  if (!temporary.MoveOver(target, fileName_)) {
-    // The folder keeps the file from being replaced (a sticky folder, a program holding the file
-    // open on Windows); the file itself may still take the text, or refuse it as it should.
-    WriteInPlace(target, fileName_, text);
+  // A replaced file keeps its permission bits; a new one gets what the umask leaves.
+  std::optional<unsigned> mode;
+  if (exists) mode = static_cast<unsigned>(status.permissions() & fs::perms::mask);
+  bool writing = false;
+  if (const std::error_code error = ReplaceFile(target, text, mode, &writing)) {
+    Fail(writing ? "Cannot write file" : "Cannot create file", fileName_, error);
   }
 }
 

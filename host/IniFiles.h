@@ -9,10 +9,15 @@
 
 namespace host {
 
+// The largest file read: an ini file is a few lines, and whatever any account leaves under the
+// name is read at every start.
+inline constexpr std::size_t kMaxFileSize = 64 * 1024;
+
 class TMemIniFile {
  public:
   // Reads the file if it exists; a missing file is an empty ini. A file that exists but cannot be
-  // read raises EInOutError.
+  // read raises EInOutError: so does one that is no regular file (a link to one is), or holds more
+  // than kMaxFileSize bytes, which is not read at all (ErrorCode EFBIG).
   explicit TMemIniFile(std::string fileName);
   // Over content already read: `text` stands for the file's bytes; nothing is read.
   TMemIniFile(std::string fileName, const std::string& text);
@@ -45,8 +50,8 @@ class TMemIniFile {
   // bits), so that a write failing half-way — a full disk, a power cut — leaves the old text
   // whole, and no new file behind. A file that may not be written is refused, also when its
   // folder would let it be replaced. Where the folder lets no new file be made, or keeps the file
-  // from being replaced, the file is written in place. A link is followed: the file it leads to
-  // is replaced. A device or a pipe is written to, not replaced.
+  // from being replaced, the file is written in place (host/SafeFiles.h). A link is followed: the
+  // file it leads to is replaced. A device or a pipe is written to, not replaced.
   void UpdateFile() const;
 
   // Where things stood in the file (1-based line numbers; 0 when not from the file), so that a
