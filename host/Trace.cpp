@@ -1,8 +1,8 @@
 #include "host/Trace.h"
 
 #include <atomic>
-#include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <exception>
@@ -48,16 +48,26 @@ std::int64_t SteadyMicroseconds() {
 
 constexpr char kHex[] = "0123456789ABCDEF";
 
+void AppendHex(std::string& out, unsigned char byte) {
+  out += "\\x";
+  out += kHex[byte >> 4];
+  out += kHex[byte & 0x0F];
+}
+
 // Keeps one event on one line, whatever the text holds.
 void AppendOneLine(std::string& out, std::string_view text) {
-  for (char c : text) {
-    auto byte = static_cast<unsigned char>(c);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
     if (byte < 0x20 || byte == 0x7F) {
-      out += "\\x";
-      out += kHex[byte >> 4];
-      out += kHex[byte & 0x0F];
+      AppendHex(out, byte);
+    } else if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {
+      // U+0080 to U+009F: controls too (a terminal may take U+009B for an escape sequence).
+      AppendHex(out, byte);
+      AppendHex(out, next);
+      ++i;
     } else {
-      out += c;
+      out += text[i];
     }
   }
 }
@@ -101,19 +111,17 @@ std::string TypeName(const std::type_info& type) {
 Trace::Trace(const std::string& path, std::string_view program, Clock clock)
     : clock_(clock != nullptr ? clock : &SteadyMicroseconds) {
   if (path.empty()) return;
-  errno = 0;
-  std::FILE* f = OpenFile(path, "ab");
-  if (f == nullptr) {
-    error_ = "cannot open \"" + path + "\": " + std::generic_category().message(errno);
+  // Only a file of this user's: a trace another account made, or a link it planted, could turn a
+  // program that runs with more rights than that account into its writer.
+  if (const std::error_code error = file_.Open(FsPath(path), AppendingFile::Owner::kThisUser)) {
+    error_ = "cannot open \"" + path + "\": " + FileErrorText(error);
     return;
   }
-  file_.reset(f);
   start_ = clock_();
   std::string header = "== ";
   header.append(program);
   header += ", process " + std::to_string(ProcessId()) + ", " + LocalTimeNow() + " local time\n";
-  std::fwrite(header.data(), 1, header.size(), file_.get());
-  std::fflush(file_.get());
+  file_.Append(header);
   MakeCurrent();
 }
 
@@ -164,9 +172,8 @@ void Trace::Write(std::string_view kind, std::string_view text) noexcept {
     line += ": ";
     AppendOneLine(line, text);
     line += '\n';
-    // Flushed at once: the line must be in the file if the program dies a moment later.
-    std::fwrite(line.data(), 1, line.size(), file_.get());
-    std::fflush(file_.get());
+    // One write each, unbuffered: the line must be in the file if the program dies a moment later.
+    file_.Append(line);
   } catch (...) {
     // Out of memory while composing (or a sink that raised): the trace loses this line, the
     // program goes on.
@@ -204,6 +211,12 @@ void TraceDroppedException(std::string_view droppedBy) noexcept {
   } catch (...) {
     // Nothing to record, or no memory to record it with.
   }
+}
+
+std::string OneLineText(std::string_view text) {
+  std::string out;
+  AppendOneLine(out, text);
+  return out;
 }
 
 std::string HexBytes(const void* data, std::size_t size) {

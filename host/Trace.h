@@ -7,16 +7,16 @@
 // One line per event: the milliseconds since the trace began, the kind, a colon, the text
 //      101.250 command: 00 57 4F 00 18
 // Each run of a program first writes a header line beginning with "== ". Texts are kept on one
-// line: control characters are written as \xNN.
+// line: control characters are written as \xNN (see OneLineText).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <functional>
-#include <memory>
 #include <string>
 #include <string_view>
+
+#include "host/SafeFiles.h"
 
 namespace host {
 
@@ -36,8 +36,9 @@ class Trace {
   using Sink =
       std::function<void(double milliseconds, std::string_view kind, std::string_view text)>;
 
-  // Appends to `path` (created if missing). An empty path traces nothing; so does a file that
-  // cannot be opened, and Error() then says why.
+  // Appends to `path` (created if missing, for this user alone). An empty path traces nothing;
+  // so does a file that cannot be opened or is not this user's own regular file (a link, a pipe,
+  // a device, another account's file), and Error() then says why.
   Trace(const std::string& path, std::string_view program, Clock clock = nullptr);
   // Hands every event to `sink` (a program that shows its own trace).
   explicit Trace(Sink sink, Clock clock = nullptr);
@@ -45,7 +46,7 @@ class Trace {
   Trace(const Trace&) = delete;
   Trace& operator=(const Trace&) = delete;
 
-  bool IsOpen() const { return file_ != nullptr || sink_ != nullptr; }
+  bool IsOpen() const { return file_.IsOpen() || sink_ != nullptr; }
   const std::string& Error() const { return error_; }
 
  private:
@@ -53,10 +54,7 @@ class Trace {
   void Write(std::string_view kind, std::string_view text) noexcept;
   void MakeCurrent();
 
-  struct Closer {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-  };
-  std::unique_ptr<std::FILE, Closer> file_;
+  AppendingFile file_;
   Sink sink_;
   std::string error_;
   Clock clock_;
@@ -72,6 +70,10 @@ bool Tracing() noexcept;
 void TraceLine(std::string_view kind, std::string_view text) noexcept;
 // Called inside a catch block: records the exception being handled and what dropped it.
 void TraceDroppedException(std::string_view droppedBy) noexcept;
+
+// `text` with each byte of its control characters (C0, DEL, and C1 in UTF-8) written as \xNN: kept
+// on one line, it can neither end that line nor start an escape sequence on a terminal.
+std::string OneLineText(std::string_view text);
 
 // "00 57 4F 00 18": the bytes in upper-case hexadecimal, one space apart.
 std::string HexBytes(const void* data, std::size_t size);

@@ -12,6 +12,11 @@
 #include "host/Messages.h"
 #include "host/Trace.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -49,7 +54,7 @@ TEST_F(TraceFile, EachEventIsOneStampedLineAfterTheRunsHeader) {
     EXPECT_TRUE(host::Tracing());
     const unsigned char report[5] = {0x00, 0x57, 0x4F, 0x00, 0x18};
     host::TraceLine("command", host::HexBytes(report, sizeof(report)));
-    host::TraceLine("read error", "two\r\nlines\x7F");
+    host::TraceLine("read error", "two\r\nlines\x7F\xC2\x9B\xC2\xA0");
   }
   EXPECT_FALSE(host::Tracing());
   host::TraceLine("command", "after the end");  // goes nowhere
@@ -57,7 +62,7 @@ TEST_F(TraceFile, EachEventIsOneStampedLineAfterTheRunsHeader) {
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[0].rfind("== tillpop, process ", 0), 0u) << lines[0];
   EXPECT_EQ(lines[1], "     0.000 command: 00 57 4F 00 18");
-  EXPECT_EQ(lines[2], "     0.000 read error: two\\x0D\\x0Alines\\x7F");
+  EXPECT_EQ(lines[2], "     0.000 read error: two\\x0D\\x0Alines\\x7F\\xC2\\x9B\xC2\xA0");
 }
 
 TEST_F(TraceFile, EveryRunIsAppendedAndANewerTraceTakesOverUntilItEnds) {
@@ -143,6 +148,25 @@ TEST_F(TraceFile, NoFileNameOrAnUnopenableFileTracesNothing) {
   EXPECT_NE(bad.Error().find("no-such-folder"), std::string::npos) << bad.Error();
   EXPECT_FALSE(host::Tracing());
 }
+
+#ifndef _WIN32
+// Only this user's own regular file, made for this user alone, takes the trace.
+TEST_F(TraceFile, ALinkAPipeOrAnotherUsersFileIsNotTracedInto) {
+  EXPECT_TRUE(host::Trace(path_, "tillpop").IsOpen());
+  EXPECT_EQ(fs::status(path_).permissions(), fs::perms{0600});
+  if (geteuid() == 0) {
+    ASSERT_EQ(chown(path_.c_str(), 65534, 65534), 0);
+    EXPECT_NE(host::Trace(path_, "tillpop").Error().find("another user"), std::string::npos);
+  }
+  fs::remove(path_);
+  fs::create_symlink(path_ + ".planted", path_);
+  EXPECT_FALSE(host::Trace(path_, "tillpop").IsOpen());
+  EXPECT_FALSE(fs::exists(path_ + ".planted"));
+  fs::remove(path_);
+  ASSERT_EQ(mkfifo(path_.c_str(), 0600), 0);
+  EXPECT_FALSE(host::Trace(path_, "tillpop").IsOpen());  // without waiting for a reader
+}
+#endif
 
 LRESULT Raise(HWND, UINT, WPARAM, LPARAM) {
   throw host::Exception("no reply");
