@@ -10,7 +10,7 @@
 #include "host/Messages.h"
 #include "host/Process.h"
 #include "host/SysUtils.h"
-#include "host/TextFile.h"
+#include "host/SafeFiles.h"
 #include "host/Timer.h"
 #include "host/Trace.h"
 
@@ -27,6 +27,9 @@ constexpr BYTE kErrorReply2 = 0x43;  // 'C'
 constexpr BYTE kWriteAck = 0x2B;     // '+'
 constexpr int kReplyPolls = 10;
 constexpr UINT kPollDelayMs = 50;
+// Group-writable whatever the umask: in a shared folder the next member of the group must be able
+// to rewrite a result that the sticky bit keeps from being replaced.
+constexpr unsigned kResultFileMode = 0664;
 
 void TraceReply(bool read, const BYTE (&Reply)[5], BYTE SentCheck) {
   if (!read) {
@@ -198,8 +201,13 @@ std::string ResultFileName() {
 
 void EraseResultFile() {
   if (!ResultFileWanted()) return;
-  std::string name = ResultFileName();
-  if (host::FileExists(name)) host::RemoveFile(name);  // a failure is not reported
+  const std::string name = ResultFileName();
+  // Another member's file under a sticky folder is emptied instead: no old result may survive a
+  // start. A link or a pipe that cannot be removed is left alone.
+  const std::error_code error = host::RemoveOrEmpty(host::FsPath(name));
+  if (error && host::Tracing()) {
+    host::TraceLine("result", "the old " + name + " stays: " + host::FileErrorText(error));
+  }
 }
 
 void WriteResultFile(const std::string& Text) {
@@ -207,19 +215,20 @@ void WriteResultFile(const std::string& Text) {
     if (host::Tracing()) host::TraceLine("result", Text + " (no file: /NOERR)");
     return;
   }
-  host::TextFile file;
-  file.AssignFile(ResultFileName());
-  try {
-    file.Rewrite();
-  } catch (const host::EInOutError& e) {
-    // Cannot be created (folder not writable, file locked): silently nothing.
-    if (host::Tracing()) host::TraceLine("result", Text + " not written: " + e.Message());
-    return;
+  const std::string name = ResultFileName();
+  bool writing = false;
+  const std::error_code error =
+      host::ReplaceFile(host::FsPath(name), Text + "\r\n", kResultFileMode, &writing);
+  if (error && writing) {
+    // The text itself could not be written (a full disk): the caller must know.
+    throw host::EInOutError("Cannot write file \"" + name + "\": " + host::FileErrorText(error),
+                            error.value());
   }
-  // A write or close failure goes to the caller; the file object closes itself on the way out.
-  file.WriteLn(Text);
-  file.CloseFile();
-  if (host::Tracing()) host::TraceLine("result", Text + " written to " + file.Path());
+  if (host::Tracing()) {
+    host::TraceLine("result",
+                    error ? Text + " not written to " + name + ": " + host::FileErrorText(error)
+                          : Text + " written to " + name);
+  }
 }
 
 }  // namespace public_u

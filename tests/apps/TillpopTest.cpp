@@ -136,13 +136,14 @@ TEST_F(Tillpop, ATickBeforeAnyActivationEndsTheRunAtOnceWithNotFound) {
 }
 
 #ifndef _WIN32
-// A disk that refuses the first data written to it and takes what comes after: files may not
-// grow at all until the first write that tries, whose signal lifts the limit again.
-class FirstWriteRefused {
+// A disk that refuses the first `count` writes of data and takes what comes after: files may not
+// grow at all until that many writes have tried, whose signals then lift the limit again.
+class WritesRefused {
  public:
-  FirstWriteRefused() {
+  explicit WritesRefused(int count) {
     getrlimit(RLIMIT_FSIZE, &limit_);
     refused_.store(0);
+    count_ = count;
     struct sigaction lift {};
     lift.sa_handler = &Lift;
     sigemptyset(&lift.sa_mask);
@@ -151,23 +152,23 @@ class FirstWriteRefused {
     none.rlim_cur = 0;
     setrlimit(RLIMIT_FSIZE, &none);
   }
-  ~FirstWriteRefused() {
+  ~WritesRefused() {
     setrlimit(RLIMIT_FSIZE, &limit_);
     sigaction(SIGXFSZ, &saved_, nullptr);
   }
-  FirstWriteRefused(const FirstWriteRefused&) = delete;
-  FirstWriteRefused& operator=(const FirstWriteRefused&) = delete;
+  WritesRefused(const WritesRefused&) = delete;
+  WritesRefused& operator=(const WritesRefused&) = delete;
   static int Refused() { return refused_; }
 
  private:
   static void Lift(int) {
     const int error = errno;
-    setrlimit(RLIMIT_FSIZE, &limit_);
-    refused_.fetch_add(1);
+    if (refused_.fetch_add(1) + 1 == count_) setrlimit(RLIMIT_FSIZE, &limit_);
     errno = error;
   }
   static inline rlimit limit_{};
   static inline std::atomic<int> refused_{0};  // lock-free: fit for a signal handler
+  static inline int count_ = 1;
   struct sigaction saved_ {};
 };
 
@@ -175,7 +176,7 @@ TEST_F(Tillpop, AnOkThatCannotBeWrittenBecomesError) {
   auto drawer = virtualhid::AddDevice(virtualhid::ReadyDrawer());
   std::int64_t took = 0;
   {
-    FirstWriteRefused disk;
+    WritesRefused disk(1);
     took = Run();
     EXPECT_EQ(disk.Refused(), 1);
   }
@@ -185,11 +186,14 @@ TEST_F(Tillpop, AnOkThatCannotBeWrittenBecomesError) {
 }
 
 TEST_F(Tillpop, AFailureWritingOkEndsTheRunAfterThatAttempt) {
-  // The result file leads to a device that refuses the data: writing "OK" raises, so the
-  // attempt ends in "ERROR" (which cannot be written either) and the program still ends.
-  std::filesystem::create_symlink("/dev/full", public_u::ResultFileName());
+  // Writing "OK" raises, so the attempt ends in "ERROR", which cannot be written either, and the
+  // program still ends, leaving no file.
   auto drawer = virtualhid::AddDevice(virtualhid::ReadyDrawer());
-  EXPECT_EQ(Run(), 100 + 1);
+  {
+    WritesRefused disk(2);
+    EXPECT_EQ(Run(), 100 + 1);
+  }
+  EXPECT_EQ(Result(), "<none>");
   EXPECT_EQ(virtualhid::DrawerOpens(drawer), 1);
 }
 #endif

@@ -13,6 +13,8 @@
 #include <windows.h>
 
 #include "hid/ServiceHandle.h"
+#else
+#include <sys/stat.h>
 #endif
 
 namespace {
@@ -89,10 +91,19 @@ TEST_F(ResultFile, AFileLockedByAnotherProgramIsNeitherReplacedNorReported) {
   EXPECT_EQ(Content(), "OK\r\n");
 }
 #else
-TEST_F(ResultFile, AWriteThatFailsReachesTheCallerAfterTheFileIsClosed) {
-  // The name leads to a device that takes the open but not the data, like a full disk.
-  std::filesystem::create_symlink("/dev/full", public_u::ResultFileName());
-  EXPECT_THROW(public_u::WriteResultFile("OK"), host::EInOutError);
+// A name planted by another account: a new file takes its place, group-writable whatever the umask.
+TEST_F(ResultFile, ALinkOrAPipeUnderTheNameIsReplacedNotFollowed) {
+  const till_testing::TestFolder elsewhere("till-result-");
+  const std::string name = public_u::ResultFileName();
+  std::filesystem::create_symlink(elsewhere / "planted", name);
+  public_u::WriteResultFile("OK");
+  EXPECT_FALSE(std::filesystem::exists(elsewhere / "planted"));
+  EXPECT_EQ(Content(), "OK\r\n");
+  EXPECT_EQ(std::filesystem::symlink_status(name).permissions(), std::filesystem::perms{0664});
+  std::filesystem::remove(name);
+  ASSERT_EQ(mkfifo(name.c_str(), 0666), 0);
+  public_u::WriteResultFile("NOT_FOUND");  // no reader: a write to the pipe would wait for one
+  EXPECT_EQ(Content(), "NOT_FOUND\r\n");
 }
 #endif
 
