@@ -1,8 +1,8 @@
 #include "platform/virtual/Firmware.h"
 
 #include <algorithm>
-#include <fstream>
 
+#include "host/SafeFiles.h"
 #include "host/SysUtils.h"
 
 namespace virtualhid::detail {
@@ -91,9 +91,12 @@ void FirmwareModel::Answer(std::uint8_t r1, std::uint8_t r2, std::uint8_t r3,
 void FirmwareModel::OpenDrawer() {
   ++opens_;
   if (openLog_.empty()) return;
-  // CR LF, like the programs' own result file, so one reader serves both.
-  std::ofstream log(host::FsPath(openLog_), std::ios::binary | std::ios::app);
-  log << "OPEN\r\n";
+  // Several accounts may share a log, but none may turn it into a link, a pipe or a device that
+  // the program then writes to. CR LF, like the programs' own result file, so one reader serves
+  // both; one write per line, so that programs logging at once do not mix their lines.
+  host::AppendingFile log;
+  if (!log.Open(host::FsPath(openLog_), host::AppendingFile::Owner::kAnyone))
+    log.Append("OPEN\r\n");
 }
 
 bool FirmwareModel::Get(std::uint8_t* report, DWORD& error) {

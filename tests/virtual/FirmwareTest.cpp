@@ -59,6 +59,24 @@ TEST_F(FirmwareTest, OpenCommandIsAcknowledgedOpensTheDrawerAndIsLogged) {
   std::filesystem::remove_all(dir);
 }
 
+#ifndef _WIN32
+TEST_F(FirmwareTest, AnOpenLogThatIsALinkIsNotWrittenThrough) {
+  const auto dir = std::filesystem::temp_directory_path() / "virtual_hid_firmware_link";
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  std::filesystem::create_symlink(dir / "planted", dir / "open.log");
+  DeviceConfig c = virtualhid::ReadyDrawer();
+  c.openLog = (dir / "open.log").string();
+  const auto drawer = virtualhid::AddDevice(c);
+  HANDLE h = Open(drawer);
+  ASSERT_TRUE(SendRaw(h, kOpenCommand));
+  EXPECT_EQ(virtualhid::DrawerOpens(drawer), 1);
+  EXPECT_FALSE(std::filesystem::exists(dir / "planted"));
+  api->CloseHandle(h);
+  std::filesystem::remove_all(dir);
+}
+#endif
+
 TEST_F(FirmwareTest, WritesGoToMemoryAndOnlyZeroAtSeventyNineOpens) {
   auto drawer = Drawer(Firmware::Drawer);
   HANDLE h = Open(drawer);
