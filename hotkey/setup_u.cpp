@@ -1,5 +1,6 @@
 #include "hotkey/setup_u.h"
 
+#include <cerrno>
 #include <limits>
 #include <optional>
 
@@ -274,7 +275,9 @@ std::optional<std::string> SaveInto(const std::string& fileName) {
     ini.emplace(fileName);
   } catch (const host::EInOutError& e) {
     host::TraceDroppedException("SaveSettings");
-    return e.Message();
+    // A file too large to be read holds nothing the program would read back: it is replaced.
+    if (e.ErrorCode != EFBIG) return e.Message();
+    ini.emplace(fileName, std::string());
   }
   ini->WriteInteger(kSection, kCtrlAltShiftByte, CtrlAltShiftByte);
   ini->WriteInteger(kSection, kPreKey, PreKey);

@@ -59,12 +59,14 @@ void SetDefaultSettings();
 
 // Reads the settings, creating a missing file with the defaults and writing the file back in
 // every case, so that what else it holds survives. False when the file exists but cannot be
-// read: the defaults stay. A file that cannot be written costs nothing but the write: what was
-// read stays in memory, and the support trace records the failure.
+// read, a file over 64 KiB included (it is not read at all): the defaults stay. A file that cannot
+// be written costs nothing but the write: what was read stays in memory, and the support trace
+// records the failure.
 bool LoadSettings();
 bool LoadSettings(const std::string& fileName);
 // Writes the settings into the file, keeping what else it holds. False when the file exists but
-// cannot be read (it is left alone); one that cannot be written raises host::EInOutError.
+// cannot be read (it is left alone), unless it is over 64 KiB: that one is replaced by the
+// settings alone. A file that cannot be written raises host::EInOutError.
 bool SaveSettings();
 bool SaveSettings(const std::string& fileName);
 

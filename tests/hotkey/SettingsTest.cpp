@@ -6,6 +6,7 @@
 #include <string>
 
 #include "host/Exception.h"
+#include "host/IniFiles.h"
 #include "host/Process.h"
 #include "host/Trace.h"
 #include "hotkey/setup_u.h"
@@ -164,6 +165,18 @@ TEST_F(Settings, AFileThatCannotBeReadGivesTheDefaultsAndIsNotWritten) {
                                           }),
             0);
   EXPECT_EQ(ReadWholeFile(file_), text);
+}
+
+// Any account could otherwise make every logon read gigabytes: over 64 KiB is not read, and a save
+// replaces it.
+TEST_F(Settings, AFileOverSixtyFourKibibytesGivesTheDefaultsUntilASaveReplacesIt) {
+  Put("[Setup]\r\nPreKey=65\r\n;" + std::string(host::kMaxFileSize, 'x'));
+  EXPECT_FALSE(setup_u::LoadSettings(file_));
+  EXPECT_TRUE(HasDefaults());
+  EXPECT_GT(fs::file_size(file_), host::kMaxFileSize);  // not written back either
+  EXPECT_TRUE(setup_u::SaveSettings(file_));
+  EXPECT_EQ(ReadWholeFile(file_),
+            "[Setup]\r\nCtrlAltShiftByte=0\r\nPreKey=123\r\nb_laavir_makash_le_windows=1\r\n");
 }
 
 // A folder a standard user may not write must not cost the hotkey: the load keeps what it read.
