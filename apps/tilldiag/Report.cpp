@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "apps/tilldiag/Json.h"
+#include "host/Trace.h"
 
 namespace tilldiag {
 namespace {
@@ -13,6 +14,12 @@ std::string Hex4(unsigned value) {
   return text;
 }
 
+// A text from a device, a scenario or the system, kept on its line: a product string with a line
+// break in it must not make a line of the report's own, a "drawer interface" line least of all.
+std::string Shown(std::string_view text) {
+  return host::OneLineText(text);
+}
+
 std::string Milliseconds(double value) {
   char text[32];
   std::snprintf(text, sizeof(text), "%.1f ms", value);
@@ -21,13 +28,13 @@ std::string Milliseconds(double value) {
 
 std::string ServicesText(const std::vector<std::string>& services) {
   std::string text;
-  for (const std::string& line : services) text += "HID services: " + line + "\n";
+  for (const std::string& line : services) text += "HID services: " + Shown(line) + "\n";
   return text;
 }
 
 std::string Joined(const std::vector<std::string>& parts) {
   std::string text;
-  for (const std::string& part : parts) text += (text.empty() ? "" : "; ") + part;
+  for (const std::string& part : parts) text += (text.empty() ? "" : "; ") + Shown(part);
   return text;
 }
 
@@ -35,7 +42,7 @@ std::string InterfaceLine(const InterfaceReport& report, bool chosen) {
   std::string line = "[" + std::to_string(report.index) + "] ";
   if (report.identified) {
     line += Hex4(report.vendorId) + ":" + Hex4(report.productId) + " ";
-    line += report.product.empty() ? "(no product string)" : "\"" + report.product + "\"";
+    line += report.product.empty() ? "(no product string)" : "\"" + Shown(report.product) + "\"";
     line += "  usage " + Hex4(report.usagePage) + ":" + Hex4(report.usage);
     line += "  input " + std::to_string(report.inputReportLength);
     line += "  feature " + std::to_string(report.featureReportLength);
@@ -48,12 +55,12 @@ std::string InterfaceLine(const InterfaceReport& report, bool chosen) {
     line += chosen ? "  -> the drawer interface (the programs open this one)"
                    : "  -> a drawer interface (the programs open an earlier one)";
     if (report.access == Access::QueryOnly) {
-      line += "; read-write access refused: " + report.readWriteRefusal;
+      line += "; read-write access refused: " + Shown(report.readWriteRefusal);
     }
   } else {
     line += "  -> not the drawer: " + Joined(report.reasons);
   }
-  return line + "\n    " + report.path + "\n";
+  return line + "\n    " + Shown(report.path) + "\n";
 }
 
 void ServicesJson(JsonWriter& json, const std::vector<std::string>& services) {
@@ -95,7 +102,8 @@ std::string ListText(const std::vector<std::string>& services, const Survey& sur
   }
   if (survey.chosen >= 0) {
     const InterfaceReport& chosen = survey.interfaces[static_cast<size_t>(survey.chosen)];
-    text += "drawer interface: [" + std::to_string(chosen.index) + "] \"" + chosen.name + "\"\n";
+    text +=
+        "drawer interface: [" + std::to_string(chosen.index) + "] \"" + Shown(chosen.name) + "\"\n";
   } else {
     text += "no drawer interface among " + std::to_string(survey.interfaces.size()) +
             " HID interfaces\n";
@@ -126,7 +134,7 @@ std::string OpenText(const std::vector<std::string>& services, int index,
   for (const TracedEvent& event : outcome.events) {
     char stamp[32];
     std::snprintf(stamp, sizeof(stamp), "%10.3f ms  ", event.milliseconds);
-    text += stamp + event.kind + ": " + event.text + "\n";
+    text += stamp + Shown(event.kind) + ": " + Shown(event.text) + "\n";
   }
   const std::string total = Milliseconds(outcome.totalMilliseconds) + " in all";
   if (!outcome.listed) {
@@ -138,7 +146,8 @@ std::string OpenText(const std::vector<std::string>& services, int index,
   if (!outcome.found) return text + "no drawer interface found: nothing was sent; " + total + "\n";
   text += "DrawerError " + std::to_string(outcome.drawerError) + ": " + outcome.meaning + "\n";
   text += outcome.opened ? "the drawer opened" : "the drawer did not open";
-  return text + " (\"" + outcome.device + "\", " + outcome.devicePath + "); " + total + "\n";
+  return text + " (\"" + Shown(outcome.device) + "\", " + Shown(outcome.devicePath) + "); " +
+         total + "\n";
 }
 
 std::string OpenJson(const std::vector<std::string>& services, int index,

@@ -9,6 +9,7 @@
 #include "apps/tilldiag/CommandLine.h"
 #include "apps/tilldiag/InterfaceSurvey.h"
 #include "apps/tilldiag/Json.h"
+#include "apps/tilldiag/Report.h"
 
 namespace {
 
@@ -83,6 +84,20 @@ TEST(TilldiagJson, CommasSeparateMembersAndElementsAtEveryDepth) {
   json.Key("b").BeginObject().EndObject().Key("c").BeginArray().BeginObject().Key("x").Null();
   json.EndObject().BeginObject().EndObject().EndArray().Key("d").Bool(false).EndObject();
   EXPECT_EQ(json.Text(), R"({"a":[1,2.500],"b":{},"c":[{"x":null},{}],"d":false})");
+}
+
+TEST(TilldiagReport, ADeviceStringCannotFakeALineOfItsOwn) {
+  tilldiag::Survey survey;
+  survey.interfaces.resize(1);
+  tilldiag::InterfaceReport& report = survey.interfaces[0];
+  report.identified = true;
+  report.product = "Pad\r\ndrawer interface: [0] \"QV USB Cash Drawer\"\x1B[2K";
+  report.path = "\\\\?\\hid#pad\n";
+  report.reasons = {"cannot be opened: no\x1B"};
+  const std::string text = tilldiag::ListText({}, survey);
+  EXPECT_EQ(text.find_first_of("\r\x1B"), std::string::npos) << text;
+  EXPECT_EQ(text.find("\ndrawer interface"), std::string::npos) << text;
+  EXPECT_NE(text.find("\\\\?\\hid#pad\\x0A\n"), std::string::npos) << text;
 }
 
 TEST(TilldiagVerdict, NamesEveryPartOfTheProgramsRuleThatFails) {
