@@ -35,8 +35,9 @@ install(FILES ${CMAKE_SOURCE_DIR}/scenarios/README.md ${till_scenarios} DESTINAT
 
 # What the programs create inside the installed folder, which the uninstaller removes with the
 # installed files so that the folder can go: the result file and the settings beside the
-# programs, and the open logs the shipped scenarios name (written beside the scenario).
-set(till_created_files DEDORO.TXT ROVUDIZ.INI)
+# programs, the temporary files a program ended half-way through writing them left, and the open
+# logs the shipped scenarios name (written beside the scenario).
+set(till_created_files DEDORO.TXT ROVUDIZ.INI DEDORO.TXT.*.tmp ROVUDIZ.INI.*.tmp)
 foreach(scenario IN LISTS till_scenarios)
   file(STRINGS ${scenario} open_logs REGEX "^[ \t]*[Oo][Pp][Ee][Nn][Ll][Oo][Gg][ \t]*=")
   foreach(line IN LISTS open_logs)
