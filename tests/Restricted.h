@@ -59,27 +59,6 @@ inline int RunInChild(const std::function<int()>& check) {
   }
   return ended == child && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
-
-constexpr uid_t kNobody = 65534;
-
-// Runs `check` in a child process that, when root, first becomes the user nobody, who must be able
-// to reach `folder`.
-inline int RunAsNobody(const std::filesystem::path& folder, const std::function<int()>& check) {
-  return RunInChild([&] {
-    if (geteuid() == 0 &&
-        (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0 ||
-         setresuid(kNobody, kNobody, kNobody) != 0)) {
-      std::perror("giving up root's rights");
-      return 125;
-    }
-    if (access(folder.c_str(), X_OK) != 0) {
-      std::fprintf(stderr, "only root can reach %s: let TMPDIR name a folder anyone may enter\n",
-                   folder.c_str());
-      return 125;
-    }
-    return check();
-  });
-}
 #endif
 
 enum class FileAccess { kReadWrite, kReadOnly, kNone };
@@ -106,7 +85,21 @@ inline int WhileRestricted(const std::filesystem::path& file, FileAccess fileAcc
                         : fileAccess == FileAccess::kReadOnly ? fs::perms{0444}
                                                               : fs::perms::none);
   fs::permissions(folder, folderWritable ? fs::perms::all : fs::perms{0555});
-  const int result = RunAsNobody(folder, check);
+  const int result = RunInChild([&] {
+    constexpr uid_t kNobody = 65534;
+    if (geteuid() == 0 &&
+        (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0 ||
+         setresuid(kNobody, kNobody, kNobody) != 0)) {
+      std::perror("giving up root's rights");
+      return 125;
+    }
+    if (access(folder.c_str(), X_OK) != 0) {
+      std::fprintf(stderr, "only root can reach %s: let TMPDIR name a folder anyone may enter\n",
+                   folder.c_str());
+      return 125;
+    }
+    return check();
+  });
   fs::permissions(folder, fs::perms{0755});
   fs::permissions(file, fs::perms{0644});
   return result;

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <memory>
 #include <vector>
 
 #include "host/SafeFiles.h"
@@ -70,6 +71,10 @@ bool OwnedByThisUser(HANDLE file) {
                       nullptr, &descriptor) != ERROR_SUCCESS) {
     return false;
   }
+  struct LocalFreer {
+    void operator()(void* memory) const { LocalFree(memory); }
+  };
+  const std::unique_ptr<void, LocalFreer> ownedDescriptor(descriptor);  // `owner` points into it
   HANDLE token = nullptr;
   bool mine = false;
   if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
@@ -84,7 +89,6 @@ bool OwnedByThisUser(HANDLE file) {
       mine = mine || EqualSid(owner, sid) != FALSE;
     }
   }
-  LocalFree(descriptor);
   return mine;
 }
 

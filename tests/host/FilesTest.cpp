@@ -1,7 +1,6 @@
 // Ini files, text files and the string helpers.
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -9,7 +8,6 @@
 
 #include "host/Exception.h"
 #include "host/IniFiles.h"
-#include "host/SafeFiles.h"
 #include "host/SysUtils.h"
 #include "host/TextFile.h"
 #include "tests/Restricted.h"
@@ -171,21 +169,6 @@ TEST(IniText, EveryKeyOfALargeFileIsFoundWithItsValueAndLine) {
                        (kKeys + 3LL + kKeys + 2 * kSections + 1) * kSections / 2);
 }
 
-// 65536 bytes are read; one more and nothing is.
-TEST_F(IniFile, AFileOverSixtyFourKibibytesIsRefusedUnread) {
-  std::string text = "[Setup]\r\nPreKey=1\r\n;";
-  text.resize(host::kMaxFileSize, 'x');
-  WriteWholeFile(PathOf("ROVUDIZ.INI"), text);
-  EXPECT_EQ(host::TMemIniFile(PathOf("ROVUDIZ.INI")).ReadInteger("Setup", "PreKey", 0), 1);
-  WriteWholeFile(PathOf("ROVUDIZ.INI"), text + "x");
-  try {
-    host::TMemIniFile ini(PathOf("ROVUDIZ.INI"));
-    ADD_FAILURE() << "read";
-  } catch (const host::EInOutError& e) {
-    EXPECT_EQ(e.ErrorCode, EFBIG);
-  }
-}
-
 TEST_F(IniFile, UpdateFileIntoAMissingFolderRaises) {
   host::TMemIniFile ini(PathOf("no/such/folder/x.ini"));
   ini.WriteInteger("Setup", "PreKey", 1);
@@ -281,32 +264,6 @@ TEST_F(IniFile, ALinkStaysALinkAndTheFileItLeadsToIsReplaced) {
   ini.UpdateFile();
   EXPECT_TRUE(fs::is_symlink(PathOf("ROVUDIZ.INI")));
   EXPECT_EQ(ReadWholeFile(PathOf("real.ini")), "[Setup]\r\nPreKey=2\r\n");
-}
-
-// A sticky folder keeps another account's file from being replaced or removed: it is rewritten or
-// emptied in place instead, and a pipe there is neither waited on nor written to.
-TEST_F(TempDir, AnotherAccountsFileInAStickyFolderIsRewrittenInPlaceAndAPipeIsLeftAlone) {
-  if (geteuid() != 0) GTEST_SKIP() << "needs root to act as a second account";
-  WriteWholeFile(PathOf("DEDORO.TXT"), "OLD\r\n");
-  fs::permissions(PathOf("DEDORO.TXT"), fs::perms{0666});
-  ASSERT_EQ(mkfifo(PathOf("pipe").c_str(), 0666), 0);
-  fs::permissions(folder_.Path(), fs::perms{01777});
-  EXPECT_EQ(
-      till_testing::RunAsNobody(
-          folder_.Path(),
-          [&] {
-            till_testing::Checks checks;
-            checks.Expect(!host::ReplaceFile(PathOf("DEDORO.TXT"), "OK\r\n", 0664), "written");
-            checks.Expect(ReadWholeFile(PathOf("DEDORO.TXT")) == "OK\r\n", "in place");
-            checks.Expect(!host::RemoveOrEmpty(PathOf("DEDORO.TXT")), "emptied");
-            checks.Expect(fs::file_size(PathOf("DEDORO.TXT")) == 0, "empty");
-            checks.Expect(host::ReplaceFile(PathOf("pipe"), "OK\r\n", 0664).value() != 0, "pipe");
-            checks.Expect(host::RemoveOrEmpty(PathOf("pipe")).value() != 0, "pipe kept");
-            checks.Expect(Names().size() == 2, "no new file left behind");
-            return checks.Result();
-          }),
-      0);
-  EXPECT_TRUE(fs::is_fifo(PathOf("pipe")));
 }
 #endif
 
