@@ -167,10 +167,15 @@ TEST_F(Settings, AFileThatCannotBeReadGivesTheDefaultsAndIsNotWritten) {
   EXPECT_EQ(ReadWholeFile(file_), text);
 }
 
-// Any account could otherwise make every logon read gigabytes: over 64 KiB is not read, and a save
-// replaces it.
+// Any account could otherwise make every logon read gigabytes: 64 KiB is read, one byte more is
+// not, and a save replaces it.
 TEST_F(Settings, AFileOverSixtyFourKibibytesGivesTheDefaultsUntilASaveReplacesIt) {
-  Put("[Setup]\r\nPreKey=65\r\n;" + std::string(host::kMaxFileSize, 'x'));
+  std::string text = "[Setup]\r\nPreKey=66\r\n;";
+  text.resize(host::kMaxFileSize, 'x');
+  Put(text);
+  EXPECT_TRUE(setup_u::LoadSettings(file_));
+  EXPECT_EQ(setup_u::PreKey, 66);
+  Put(text + "x");
   EXPECT_FALSE(setup_u::LoadSettings(file_));
   EXPECT_TRUE(HasDefaults());
   EXPECT_GT(fs::file_size(file_), host::kMaxFileSize);  // not written back either

@@ -209,23 +209,20 @@ TEST(SystemHook, TheSessionsEndSentDuringAnInstallationWaitsForTheNextRetrieval)
   EXPECT_EQ(form->KeyboardHook, nullptr);
 }
 
-// The test program's own path as an installer might spell it.
-std::string ModuleFileNameInOtherLetters() {
-  std::string path = host::ModuleFileName();
-  for (char& c : path) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return path;
-}
-
-// Another account's copy holds the block under a rule that lets this account not even open it:
-// under today's name, and under the name an earlier release took from the path as started.
-TEST(TillkeyQuit, ABlockThatCannotBeOpenedIsNoSignThatNoCopyRuns) {
+// What /QUIT says for the test program's own path, spelt in other letters as an installer might.
+// A block another account's copy holds under a rule that lets this account not even open it is
+// no sign that no copy runs: under today's name, and under the name an earlier release took from
+// the path as started. A copy no block of this session leads to (another session's) is found by
+// its image.
+TEST(TillkeyQuit, ABlockItCannotOpenFailsAndACopyOnlyItsImageShowsRunsElsewhere) {
+  std::string exe = host::ModuleFileName();
+  for (char& c : exe) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   SECURITY_DESCRIPTOR nobody;
   InitializeSecurityDescriptor(&nobody, SECURITY_DESCRIPTOR_REVISION);
   ACL empty;
   InitializeAcl(&empty, sizeof(empty), ACL_REVISION);
   SetSecurityDescriptorDacl(&nobody, TRUE, &empty, FALSE);
   SECURITY_ATTRIBUTES attributes{sizeof(attributes), &nobody, FALSE};
-  const std::string exe = ModuleFileNameInOtherLetters();
   for (const std::string& name :
        {InstanceGuard::GuardMappingName(exe), InstanceGuard::MappingNameFor(exe)}) {
     const host::MappingHandle block(
@@ -233,21 +230,17 @@ TEST(TillkeyQuit, ABlockThatCannotBeOpenedIsNoSignThatNoCopyRuns) {
     ASSERT_TRUE(block);
     EXPECT_EQ(tillkey::QuitRunningCopy(exe), tillkey::kQuitFailed) << name;
   }
-}
-
-// A copy no block of this session leads to (another session's) is found by its image.
-TEST(TillkeyQuit, ACopyTheSessionCannotReachIsFoundByItsImage) {
   std::wstring command = L"copy --gtest_list_tests";
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION started{};
-  const std::u16string exe = host::Utf8ToUtf16(host::ModuleFileName());
-  ASSERT_TRUE(CreateProcessW(std::wstring(exe.begin(), exe.end()).c_str(), command.data(), nullptr,
-                             nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr, &startup,
+  const std::u16string self = host::Utf8ToUtf16(host::ModuleFileName());
+  ASSERT_TRUE(CreateProcessW(std::wstring(self.begin(), self.end()).c_str(), command.data(),
+                             nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr, &startup,
                              &started));
   const host::win32::KernelHandle process(started.hProcess);
   const host::win32::KernelHandle thread(started.hThread);
-  EXPECT_EQ(tillkey::QuitRunningCopy(ModuleFileNameInOtherLetters()), tillkey::kQuitElsewhere);
+  EXPECT_EQ(tillkey::QuitRunningCopy(exe), tillkey::kQuitElsewhere);
   TerminateProcess(process.Get(), 0);
 }
 

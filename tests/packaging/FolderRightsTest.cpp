@@ -53,23 +53,21 @@ constexpr const char* kAdministrators = "*S-1-5-32-544";
 constexpr const char* kUsers = "*S-1-5-32-545";
 constexpr const char* kOwnerRights = "*S-1-3-4";
 
-// An account: its own name and the groups it counts in.
+// An account: its own name and the groups it counts in. SYSTEM stands on its own, as in the
+// system's own folders, so that its rights do not hang on the administrators' entry.
 struct Account {
   const char* name;
   std::array<const char*, 2> groups;
 };
-constexpr Account kAnna{"anna", {kUsers, ""}};
-constexpr Account kAdmin{"admin", {kAdministrators, kUsers}};
-// Named on its own, as in the system's own folders, so that its rights do not hang on the
-// administrators' entry.
-constexpr Account kSystemAccount{"system", {kSystem, ""}};
+constexpr std::array<Account, 3> kAccounts{
+    {{"anna", {kUsers, ""}}, {"admin", {kAdministrators, kUsers}}, {"system", {kSystem, ""}}}};
 
 enum class Object { Folder, Installed, Created };
 
 // What `who` may do to the object: the folder, a file the installer placed, or a file `owner`
 // created in the folder.
 std::uint32_t Access(const std::vector<Entry>& table, Object object, const Account& who,
-                     const std::string& owner = "admin") {
+                     const std::string& owner) {
   bool ownerRightsListed = false;
   std::uint32_t granted = 0;
   for (const Entry& e : table) {
@@ -91,57 +89,45 @@ std::uint32_t Access(const std::vector<Entry>& table, Object object, const Accou
   return granted;
 }
 
-bool Has(std::uint32_t granted, std::uint32_t wanted) {
-  return (granted & wanted) == wanted;
-}
-
-// Who may do what, as README's table says: a user, an administrator, the system.
-struct Verdicts {
-  std::vector<bool> user, admin, system;
-};
-
-Verdicts Judge(const std::vector<Entry>& table) {
-  Verdicts v;
-  for (const Account* a : {&kAnna, &kAdmin, &kSystemAccount}) {
-    const std::uint32_t folder = Access(table, Object::Folder, *a);
-    const std::uint32_t installed = Access(table, Object::Installed, *a);
-    const std::uint32_t bensFile = Access(table, Object::Created, *a, "ben");
-    std::vector<bool>& out = a == &kAnna ? v.user : a == &kAdmin ? v.admin : v.system;
-    out = {
-        Has(folder, kRead),                                        // list the folder
-        Has(installed, kRead | kExecute),                          // run a program, read README
-        Has(folder, kAddFile),                                     // create a file
-        Has(folder, kAddFolder),                                   // create a subfolder
-        Has(installed, kAddFile),                                  // write into an installed file
-        Has(installed, kDelete) || Has(folder, kDeleteChild),      // rename, replace or delete it
-        Has(installed, kWriteDac) || Has(installed, kWriteOwner),  // change its rights
-        Has(bensFile, kAddFile),                                   // rewrite another's result
-        Has(bensFile, kDelete) || Has(folder, kDeleteChild),       // replace or delete it
-        Has(folder, kWriteDac) || Has(folder, kWriteOwner),        // change the folder's rights
+// Per account (anna, an administrator, SYSTEM), 'y' or 'n' for each line of README's table:
+// list the folder; run a program; create a file; create a subfolder; write into an installed
+// file; rename, replace or delete it; change its rights; rewrite another's result; replace or
+// delete it; change the folder's rights; lock the others out of a file one made.
+std::vector<std::string> Judge(const std::vector<Entry>& table) {
+  std::vector<std::string> verdicts;
+  for (const Account& a : kAccounts) {
+    const std::uint32_t folder = Access(table, Object::Folder, a, "admin");
+    const std::uint32_t installed = Access(table, Object::Installed, a, "admin");
+    const std::uint32_t bens = Access(table, Object::Created, a, "ben");
+    const std::uint32_t own = Access(table, Object::Created, a, a.name);
+    const auto has = [](std::uint32_t granted, std::uint32_t wanted) {
+      return (granted & wanted) == wanted;
     };
+    std::string v;
+    for (const bool may :
+         {has(folder, kRead), has(installed, kRead | kExecute), has(folder, kAddFile),
+          has(folder, kAddFolder), has(installed, kAddFile),
+          has(installed, kDelete) || has(folder, kDeleteChild),
+          has(installed, kWriteDac) || has(installed, kWriteOwner), has(bens, kAddFile),
+          has(bens, kDelete) || has(folder, kDeleteChild),
+          has(folder, kWriteDac) || has(folder, kWriteOwner), has(own, kWriteDac)}) {
+      v += may ? 'y' : 'n';
+    }
+    verdicts.push_back(v);
   }
-  // A file one made: whether its maker could lock the others out of it.
-  v.user.push_back(Has(Access(table, Object::Created, kAnna, "anna"), kWriteDac));
-  v.admin.push_back(true);
-  v.system.push_back(true);
-  return v;
+  return verdicts;
 }
 
 TEST(FolderRights, EachAccountMayDoWhatTheTableSaysAndEveryEntryCounts) {
   const std::vector<Entry> table = ReadTable();
   ASSERT_FALSE(table.empty()) << TILL_FOLDER_RIGHTS;
-  const Verdicts v = Judge(table);
-  const std::vector<bool> all(v.user.size(), true);
-  EXPECT_EQ(v.user, (std::vector<bool>{true, true, true, false, false, false, false, true, true,
-                                       false, false}));
-  EXPECT_EQ(v.admin, all);
-  EXPECT_EQ(v.system, all);
+  const std::vector<std::string> verdicts = Judge(table);
+  EXPECT_EQ(verdicts, (std::vector<std::string>{"yyynnnnyynn", "yyyyyyyyyyy", "yyyyyyyyyyy"}));
   // Without any one of its entries the folder would behave otherwise: none is there for show.
   for (std::size_t i = 0; i < table.size(); ++i) {
     std::vector<Entry> without = table;
     without.erase(without.begin() + static_cast<std::ptrdiff_t>(i));
-    const Verdicts w = Judge(without);
-    EXPECT_TRUE(w.user != v.user || w.admin != v.admin || w.system != v.system)
+    EXPECT_NE(Judge(without), verdicts)
         << "the entry " << table[i].step << " " << table[i].principal << " changes nothing";
   }
 }
