@@ -8,6 +8,9 @@
 # - it imports at load time only KnownDLLs, which the loader maps from the system folder whatever
 #   lies in the program's folder (nothing else can restrict the search for load-time imports).
 #   Any other library is loaded at run time by its system path (hid/SystemLibrary.h).
+# It also fails when the manifest names a processor architecture other than the program's own:
+# Windows refuses to start such a program ("side-by-side configuration is incorrect"), where Wine
+# starts it all the same, so no test run under Wine would notice.
 # objdump's output is the same for 32-bit and 64-bit programs.
 cmake_minimum_required(VERSION 3.25)
 
@@ -28,6 +31,23 @@ if(NOT status EQUAL 0)
 endif()
 
 set(problems)
+# The manifest is stored as text: every processorArchitecture it names must be the program's.
+if(dump MATCHES "file format pei-i386")
+  set(architecture x86)
+elseif(dump MATCHES "file format pei-x86-64")
+  set(architecture amd64)
+else()
+  list(APPEND problems "objdump names no known file format")
+endif()
+file(STRINGS "${PROGRAM}" manifest_lines REGEX "processorArchitecture=")
+foreach(line IN LISTS manifest_lines)
+  string(REGEX MATCHALL "processorArchitecture=\"[^\"]*\"" named "${line}")
+  foreach(name IN LISTS named)
+    if(NOT name STREQUAL "processorArchitecture=\"${architecture}\"")
+      list(APPEND problems "its manifest says ${name}, but it is an ${architecture} program")
+    endif()
+  endforeach()
+endforeach()
 # Under the resource directory's type 24, the first name entry (ids come in ascending order).
 if(NOT dump MATCHES "\n[0-9a-f]+ +Entry: ID: 0x0+18,[^\n]*\n[0-9a-f]+ +Name Table: [^\n]*Num Names: 0,[^\n]*\n[0-9a-f]+ +Entry: ID: 0x0+1,")
   list(APPEND problems "it carries no manifest of its own (resource 1 of type 24)")
@@ -59,6 +79,5 @@ endif()
 
 if(problems)
   list(JOIN problems "; " text)
-  message(FATAL_ERROR "${program}: a library or manifest planted beside it could be loaded: "
-                      "${text}")
+  message(FATAL_ERROR "${program} fails the loader check: ${text}")
 endif()

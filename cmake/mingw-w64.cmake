@@ -1,4 +1,4 @@
-# Toolchain for the Windows build: mingw-w64 x86_64 with posix threads (the -win32 variant has no
+# Toolchain for the Windows build: mingw-w64 x86_64 (or i686, through mingw-w64-i686.cmake) with posix threads (the -win32 variant has no
 # std::thread/std::mutex), fully static executables (no libwinpthread-1.dll/libstdc++ DLLs next to
 # them), and tests run under Wine through cmake/wine-run.sh.
 #
@@ -8,9 +8,11 @@
 # Debian 12 packages: g++-mingw-w64-x86-64 (compilers, windres) and wine64 (the emulator).
 
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
-set(TILL_MINGW_TRIPLET x86_64-w64-mingw32)
+if(NOT TILL_MINGW_TRIPLET)
+  set(CMAKE_SYSTEM_PROCESSOR x86_64)
+  set(TILL_MINGW_TRIPLET x86_64-w64-mingw32)
+  set(TILL_WINE_LOADER /usr/lib/wine/wine64)
+endif()
 set(CMAKE_C_COMPILER ${TILL_MINGW_TRIPLET}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${TILL_MINGW_TRIPLET}-g++-posix)
 set(CMAKE_RC_COMPILER ${TILL_MINGW_TRIPLET}-windres)
@@ -31,7 +33,7 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(TILL_WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix")
 set(TILL_WINEDLLOVERRIDES "hid,setupapi=b")
 set(CMAKE_CROSSCOMPILING_EMULATOR
-    "${CMAKE_CURRENT_LIST_DIR}/wine-run.sh;--prefix;${TILL_WINEPREFIX}")
+    "env;TILL_WINE=${TILL_WINE_LOADER};${CMAKE_CURRENT_LIST_DIR}/wine-run.sh;--prefix;${TILL_WINEPREFIX}")
 
 # Extra properties of every discovered test (see till_add_gtest in cmake/Testing.cmake): name/value
 # pairs, a list value being one element with its ';' escaped.

@@ -199,7 +199,6 @@ struct NOTIFYICONDATAA {
   HICON hBalloonIcon;
 };
 #define NOTIFYICONDATAA_V2_SIZE offsetof(NOTIFYICONDATAA, guidItem)
-static_assert(sizeof(void*) != 8 || NOTIFYICONDATAA_V2_SIZE == 504);
 
 // File access.
 constexpr DWORD GENERIC_READ = 0x80000000u;
@@ -236,3 +235,7 @@ constexpr DWORD ERROR_DEVICE_NOT_CONNECTED = 1167;
 constexpr DWORD ERROR_CALL_NOT_IMPLEMENTED = 120;
 
 #endif  // _WIN32
+
+// What the shell is told of the record: its size up to the balloon fields, as 64-bit and 32-bit
+// Windows each read it. The portable record must agree with the SDK's on both.
+static_assert(NOTIFYICONDATAA_V2_SIZE == (sizeof(void*) == 8 ? 504 : 488));

@@ -127,4 +127,11 @@ if(PROJECT_VERSION_PATCH MATCHES "^[0-9]+$")
   set(CPACK_TILL_VERSION_QUAD
       "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0")
 endif()
+# The installer is built for the programs' architecture: a 32-bit till runs neither 64-bit programs
+# nor a 64-bit installer. CPack names the packages win64 or win32 by the same measure.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(CPACK_TILL_NSIS_TARGET amd64-unicode)
+else()
+  set(CPACK_TILL_NSIS_TARGET x86-unicode)
+endif()
 set(CPACK_TILL_ICON "${CMAKE_SOURCE_DIR}/apps/resources/till.ico")
