@@ -2,6 +2,7 @@
 // system calls a hook procedure, and the in-process hook chain gives them the system's rules.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -14,6 +15,7 @@
 #include "host/SystemHook.h"
 #include "host/Trace.h"
 #include "host/portable/KeyInput.h"
+#include "hotkey/ThunkPage.h"
 #include "hotkey/hooks.h"
 
 namespace {
@@ -99,13 +101,17 @@ TEST_F(HooksTest, EachThunkCalledAsAHookProcedureReachesItsOwnObjectWithTheSyste
 
 TEST_F(HooksTest, ManyLiveHooksAcrossSeveralPagesEachKeepTheirOwnBinding) {
   const std::uintptr_t firstPage = hooks::ThunkPageList();
+  // More than two pages of slots on either processor: a 32-bit page holds 314, so the 300 this
+  // once made fitted in the page an earlier test had started, and the pool never grew there.
+  const int count = static_cast<int>(
+      2 * std::max(hooks::ThunkPage32::kSlotCount, hooks::ThunkPage64::kSlotCount) + 1);
   std::vector<std::unique_ptr<RecordingHook>> live;
-  for (int i = 0; i < 300; ++i) {  // more than two pages of slots on either processor
+  for (int i = 0; i < count; ++i) {
     live.push_back(std::make_unique<RecordingHook>());
     live.back()->answer = i + 100;
   }
   KBDLLHOOKSTRUCT key{1, 0, 0, 0, 0};
-  for (int i = 0; i < 300; ++i) {
+  for (int i = 0; i < count; ++i) {
     ASSERT_EQ(live[i]->HookProc()(0, WM_KEYDOWN, reinterpret_cast<LPARAM>(&key)), i + 100) << i;
     ASSERT_EQ(live[i]->pre.size(), 1u) << i;
   }
