@@ -1,7 +1,9 @@
 # shellcheck shell=dash
 # tests/guest/case-lib.sh — sourced by the guests' case scripts (guest-init under busybox,
-# wine-cases under bash): a verdict line per case on the console, and the uhid drawer emulators a
-# case starts, counts and unplugs. The caller sets $result, the result file expect_result reads.
+# wine-cases under bash): a verdict line per case on the console, the uhid drawer emulators a
+# case starts, counts and unplugs, and the cases both guests run. The caller defines tillpop (one
+# run in the foreground, after removing its result and its trace) and tilldiag ARGS..., and sets
+# $result and $trace, the files they write, and $tag, which begins each case's name.
 
 uptime_ms() {  # the guest's uptime in ms (the kernel gives centiseconds)
   local up rest
@@ -63,6 +65,10 @@ unplug() {
     i=$((i + 1))
   done
   [ -z "$node" ] || [ ! -e "$node" ] || fail "$node still there after $1 was unplugged"
+  # Where udev's daemon runs ($udevadm), its listeners must hear of the removal before the next
+  # drawer, which the kernel may give the same node, arrives: Wine's HID bus, told of a new
+  # /dev/hidraw0 while it still lists the old one, drops the new one as a duplicate.
+  [ -z "${udevadm:-}" ] || "$udevadm" settle --timeout=10 || fail "udev did not settle"
 }
 
 count() {  # count FILE: its lines, 0 when it does not exist
@@ -87,3 +93,101 @@ expect_result() {  # expect_result WORD: DEDORO.TXT holds exactly WORD and CR LF
     fail "result '$(tr -d '\r' <$result 2>/dev/null)', expected '$1'"
 }
 
+
+traced() { grep -q -- "$1" "$trace" 2>/dev/null; }
+
+# wait_until TIMEOUT_MS COMMAND...: polls COMMAND every 50 ms; 1 on timeout.
+wait_until() {
+  local end=$(($(uptime_ms) + $1))
+  shift
+  until "$@"; do
+    [ "$(uptime_ms)" -lt "$end" ] || return 1
+    sleep 0.05
+  done
+}
+
+# firmware_cases FIRMWARE...: tillpop against one drawer of each firmware; Drawer is the ready one.
+firmware_cases() {
+  local firmware
+  for firmware in "$@"; do
+    if [ "$firmware" = Drawer ]; then begin "${tag}ready-drawer"; else begin "$tag$firmware"; fi
+    drawer "$firmware" --firmware "$firmware"
+    node "$firmware" >/dev/null || fail "no node"
+    tillpop
+    if [ "$firmware" = Drawer ]; then
+      expect_result OK
+      expect_opens Drawer 1
+      [ "$(cat /tmp/Drawer.commands)" = "00 57 4F 00 18" ] ||
+        fail "commands: $(cat /tmp/Drawer.commands)"
+    else
+      expect_result NOT_FOUND
+      expect_opens "$firmware" 0
+      expect_commands "$firmware" 40 # one per attempt
+    fi
+    unplug "$firmware"
+    end
+  done
+}
+
+# A feature report of 6 bytes: not the drawer, nothing sent to it.
+near_miss_case() {
+  begin "${tag}near-miss"
+  drawer near --feature-length 6
+  node near >/dev/null || fail "no node"
+  tillpop
+  expect_result NOT_FOUND
+  expect_commands near 0
+  unplug near
+  end
+}
+
+# Plugged in once tillpop has looked and found nothing: it must arrive while tillpop runs.
+late_drawer_case() {
+  local running
+  begin "${tag}late-drawer"
+  tillpop &
+  running=$!
+  wait_until 60000 traced 'attempt: no drawer interface' || fail "tillpop never looked"
+  drawer late
+  wait $running
+  expect_result OK
+  expect_opens late 1
+  unplug late
+  end
+}
+
+# Unplugged while the attempts poll it, with its handle open; another drawer comes after.
+replug_case() {
+  local running
+  begin "${tag}replug"
+  drawer first --firmware Silent
+  node first >/dev/null || fail "no node"
+  tillpop &
+  running=$!
+  wait_until 60000 traced 'command: ' || fail "tillpop never sent a command"
+  unplug first
+  drawer second
+  wait $running
+  expect_result OK
+  expect_opens second 1
+  traced 'removal: ' || fail "the removal was not seen"
+  unplug second
+  end
+}
+
+tilldiag_case() {
+  begin "${tag}tilldiag"
+  drawer near --feature-length 6
+  node near >/dev/null || fail "no node"
+  drawer ready
+  node ready >/dev/null || fail "no node"
+  tilldiag list >/tmp/list 2>&1 || fail "list: $(cat /tmp/list)"
+  grep -q "feature report length 6, not 5" /tmp/list || fail "list: $(cat /tmp/list)"
+  grep -q '"QV USB Cash Drawer".* -> the drawer interface' /tmp/list || fail "list: $(cat /tmp/list)"
+  tilldiag open >/tmp/open 2>&1 || fail "open: $(cat /tmp/open)"
+  expect_opens ready 1
+  expect_commands near 0
+  unplug ready
+  unplug near
+  end
+}
