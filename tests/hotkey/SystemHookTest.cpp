@@ -176,6 +176,7 @@ TEST(SystemHook, AStallInAHandlerOfASentMessageInstallsTheHookAgain) {
   application.CreateForm(form);
   const auto slow = host::TWindowHook::Of<&SlowHandler>();
   application.HookMainWindow(slow);
+  const HHOOK before = form->KeyboardHook->HookHandle();
   std::atomic<bool> answered{false};
   std::thread sender([&] {
     SendMessageW(application.Handle(), kSlowMessage, 0, 0);
@@ -185,8 +186,9 @@ TEST(SystemHook, AStallInAHandlerOfASentMessageInstallsTheHookAgain) {
   sender.join();
   application.UnhookMainWindow(slow);
   ASSERT_TRUE(handled);
-  const HHOOK before = form->KeyboardHook->HookHandle();
-  EXPECT_TRUE(form->KeepHookAlive());
+  // A timer tick during the pumping may have found the stall first (a slow machine's pumping
+  // takes several ticks): either way, the hook is a new one now.
+  form->KeepHookAlive();
   EXPECT_NE(form->KeyboardHook->HookHandle(), before);
 }
 
