@@ -68,7 +68,9 @@ unplug() {
   # Where udev's daemon runs ($udevadm), its listeners must hear of the removal before the next
   # drawer, which the kernel may give the same node, arrives: Wine's HID bus, told of a new
   # /dev/hidraw0 while it still lists the old one, drops the new one as a duplicate.
-  [ -z "${udevadm:-}" ] || "$udevadm" settle --timeout=10 || fail "udev did not settle"
+  # (udevadm ignores the request in a chroot unless told not to.)
+  [ -z "${udevadm:-}" ] || SYSTEMD_IGNORE_CHROOT=1 "$udevadm" settle --timeout=10 ||
+    fail "udev did not settle"
 }
 
 count() {  # count FILE: its lines, 0 when it does not exist
