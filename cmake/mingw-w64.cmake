@@ -11,7 +11,6 @@ set(CMAKE_SYSTEM_NAME Windows)
 if(NOT TILL_MINGW_TRIPLET)
   set(CMAKE_SYSTEM_PROCESSOR x86_64)
   set(TILL_MINGW_TRIPLET x86_64-w64-mingw32)
-  set(TILL_WINE_LOADER /usr/lib/wine/wine64)
 endif()
 set(CMAKE_C_COMPILER ${TILL_MINGW_TRIPLET}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${TILL_MINGW_TRIPLET}-g++-posix)
@@ -32,8 +31,11 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 # the caller's pipes, then execs /usr/lib/wine/wine64 (not on PATH in Debian 12).
 set(TILL_WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix")
 set(TILL_WINEDLLOVERRIDES "hid,setupapi=b")
-set(CMAKE_CROSSCOMPILING_EMULATOR
-    "env;TILL_WINE=${TILL_WINE_LOADER};${CMAKE_CURRENT_LIST_DIR}/wine-run.sh;--prefix;${TILL_WINEPREFIX}")
+set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/wine-run.sh;--prefix;${TILL_WINEPREFIX}")
+# wine-run.sh runs wine64 unless told of another loader (the 32-bit build's).
+if(TILL_WINE_LOADER)
+  list(PREPEND CMAKE_CROSSCOMPILING_EMULATOR env "TILL_WINE=${TILL_WINE_LOADER}")
+endif()
 
 # Extra properties of every discovered test (see till_add_gtest in cmake/Testing.cmake): name/value
 # pairs, a list value being one element with its ';' escaped.
