@@ -5,12 +5,12 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "hid/WinTypes.h"
+#include "platform/common/HandleTable.h"
 #include "platform/common/LastError.h"
 
 namespace platform::common {
@@ -43,20 +43,12 @@ template <class Member>
 class DeviceInfoSets {
  public:
   // Handles count up from past `lastHandle`, so each backend's are told apart.
-  explicit DeviceInfoSets(std::uintptr_t lastHandle) : lastHandle_(lastHandle) {}
+  explicit DeviceInfoSets(std::uintptr_t lastHandle) : sets_(lastHandle, 0x10) {}
 
-  HDEVINFO Add(std::vector<Member> members) {
-    lastHandle_ += 0x10;
-    HDEVINFO set = reinterpret_cast<HDEVINFO>(lastHandle_);
-    sets_[set] = std::move(members);
-    return set;
-  }
+  HDEVINFO Add(std::vector<Member> members) { return sets_.Add(std::move(members)); }
 
   // SetupDiDestroyDeviceInfoList.
-  BOOL Destroy(HDEVINFO set) {
-    if (sets_.erase(set) == 0) return Fail(ERROR_INVALID_HANDLE);
-    return TRUE;
-  }
+  BOOL Destroy(HDEVINFO set) { return sets_.Remove(set) ? TRUE : Fail(ERROR_INVALID_HANDLE); }
 
   BOOL EnumInterface(HDEVINFO set, const GUID* interfaceGuid, DWORD index,
                      SP_DEVICE_INTERFACE_DATA* interfaceData) const {
@@ -87,14 +79,11 @@ class DeviceInfoSets {
     return member;
   }
 
-  std::size_t Count() const { return sets_.size(); }
-  void Clear() { sets_.clear(); }  // the handle count goes on: an old handle stays unknown
+  std::size_t Count() const { return sets_.Count(); }
+  void Clear() { sets_.Clear(); }
 
  private:
-  const std::vector<Member>* Find(HDEVINFO set) const {
-    auto it = sets_.find(set);
-    return it != sets_.end() ? &it->second : nullptr;
-  }
+  const std::vector<Member>* Find(HDEVINFO set) const { return sets_.Find(set); }
   static const Member* At(const std::vector<Member>& members, ULONG_PTR token) {
     if (token == 0 || token > members.size()) return nullptr;
     return &members[token - 1];
@@ -104,8 +93,7 @@ class DeviceInfoSets {
     return nullptr;
   }
 
-  std::map<HDEVINFO, std::vector<Member>> sets_;
-  std::uintptr_t lastHandle_;
+  HandleTable<std::vector<Member>, HDEVINFO> sets_;
 };
 
 }  // namespace platform::common

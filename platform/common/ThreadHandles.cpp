@@ -11,25 +11,22 @@ HANDLE ThreadHandles::Open(DWORD threadId) {
     SetError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  next_ += 4;
-  HANDLE handle = reinterpret_cast<HANDLE>(next_);
-  open_[handle] = thread;
   SetError(ERROR_SUCCESS);
-  return handle;
+  return open_.Add(thread);
 }
 
 bool ThreadHandles::Queue(ApcQueues& apcs, HANDLE handle, PAPCFUNC routine, ULONG_PTR parameter,
                           std::uint64_t& thread) {
-  auto it = open_.find(handle);
-  if (it == open_.end() || routine == nullptr) {
-    SetError(it == open_.end() ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER);
+  const std::uint64_t* target = open_.Find(handle);
+  if (target == nullptr || routine == nullptr) {
+    SetError(target == nullptr ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER);
     return false;
   }
-  if (live_.count(it->second) == 0) {
+  if (live_.count(*target) == 0) {
     SetError(ERROR_GEN_FAILURE);  // the thread has ended
     return false;
   }
-  thread = it->second;
+  thread = *target;
   Apc apc{nullptr, 0, 0, nullptr};
   apc.userRoutine = routine;
   apc.parameter = parameter;

@@ -5,17 +5,17 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <mutex>
 #include <set>
 
 #include "platform/common/Completion.h"
+#include "platform/common/HandleTable.h"
 
 namespace platform::common {
 
 class ThreadHandles {
  public:
-  explicit ThreadHandles(std::uintptr_t firstHandle) : next_(firstHandle) {}
+  explicit ThreadHandles(std::uintptr_t firstHandle) : open_(firstHandle) {}
 
   // The backends' per-thread records come and go with their threads.
   void Started(std::uint64_t thread) { live_.insert(thread); }
@@ -29,12 +29,11 @@ class ThreadHandles {
   bool Queue(ApcQueues& apcs, HANDLE handle, PAPCFUNC routine, ULONG_PTR parameter,
              std::uint64_t& thread);
   // CloseHandle: true when the handle was one of these (and is closed now).
-  bool Close(HANDLE handle) { return open_.erase(handle) != 0; }
+  bool Close(HANDLE handle) { return open_.Remove(handle); }
 
  private:
   std::set<std::uint64_t> live_;
-  std::map<HANDLE, std::uint64_t> open_;
-  std::uintptr_t next_;
+  HandleTable<std::uint64_t> open_;  // each handle's thread
 };
 
 // A backend's side of OpenThread and QueueUserAPC: the lock that guards its queues and thread

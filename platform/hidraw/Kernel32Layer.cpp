@@ -57,22 +57,15 @@ HANDLE WINAPI HidrawCreateFileA(LPCSTR fileName, DWORD access, DWORD, LPSECURITY
   if (system.directory) file->info = system.directory->Describe(devnum);
 
   Lock lock(s.mutex);
-  s.nextHandle += 4;
-  HANDLE handle = reinterpret_cast<HANDLE>(s.nextHandle);
-  s.handles[handle] = std::move(file);
   SetError(ERROR_SUCCESS);
-  return handle;
+  return s.handles.Add(std::move(file));
 }
 
 BOOL WINAPI HidrawCloseHandle(HANDLE handle) {
   State& s = TheState();
   Lock lock(s.mutex);
-  if (s.threads.Close(handle)) return TRUE;
-  auto it = s.handles.find(handle);
-  if (it == s.handles.end()) return common::Fail(ERROR_INVALID_HANDLE);
-  EndReadsLocked(s, common::ReadsOf{handle}, ERROR_OPERATION_ABORTED);
-  s.handles.erase(it);  // the descriptor closes once no poll holds it any more
-  return TRUE;
+  // The descriptor closes once no poll holds it any more.
+  return common::CloseHandleLocked(s, handle);
 }
 
 BOOL WINAPI HidrawReadFileEx(HANDLE handle, LPVOID buffer, DWORD count, LPOVERLAPPED overlapped,
@@ -147,17 +140,13 @@ BOOL WINAPI HidrawCancelIo(HANDLE handle) {
   const std::uint64_t me = CurrentThreadKey();
   State& s = TheState();
   Lock lock(s.mutex);
-  if (s.handles.find(handle) == s.handles.end()) return common::Fail(ERROR_INVALID_HANDLE);
-  EndReadsLocked(s, common::ThreadReadsOf{handle, me}, ERROR_OPERATION_ABORTED);
-  return TRUE;
+  return common::CancelReadsLocked(s, handle, common::ThreadReadsOf{handle, me});
 }
 
 BOOL WINAPI HidrawCancelIoEx(HANDLE handle, LPOVERLAPPED overlapped) {
   State& s = TheState();
   Lock lock(s.mutex);
-  if (s.handles.find(handle) == s.handles.end()) return common::Fail(ERROR_INVALID_HANDLE);
-  EndReadsLocked(s, common::RequestedReadsOf{handle, overlapped}, ERROR_OPERATION_ABORTED);
-  return TRUE;
+  return common::CancelReadsLocked(s, handle, common::RequestedReadsOf{handle, overlapped});
 }
 
 DWORD WINAPI HidrawGetCurrentThreadId() {

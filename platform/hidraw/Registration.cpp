@@ -60,7 +60,7 @@ bool Registration::Watching() const {
 }
 
 int OpenHandles() {
-  return Observe([](State& s) { return s.handles.size(); });
+  return Observe([](State& s) { return s.handles.Count(); });
 }
 int PendingReads() {
   return Observe([](State& s) { return s.reads.size(); });

@@ -46,12 +46,12 @@ int CurrentThreadWaker() {
 }
 
 std::shared_ptr<File> FindFileLocked(State& s, HANDLE handle) {
-  auto it = s.handles.find(handle);
-  if (it == s.handles.end()) {
+  const std::shared_ptr<File>* file = s.handles.Find(handle);
+  if (file == nullptr) {
     SetError(ERROR_INVALID_HANDLE);
     return nullptr;
   }
-  return it->second;
+  return *file;
 }
 
 const DescriptorCaps* CapsLocked(File& file) {

@@ -16,6 +16,7 @@
 #include "hid/WinTypes.h"
 #include "platform/common/Completion.h"
 #include "platform/common/DeviceInfoSets.h"
+#include "platform/common/HandleTable.h"
 #include "platform/common/Preparsed.h"
 #include "platform/common/ThreadHandles.h"
 #include "platform/hidraw/Descriptor.h"
@@ -56,7 +57,7 @@ struct State {
   std::condition_variable completed;  // a read ended
 
   System system;  // empty while the libraries are not registered
-  std::map<HANDLE, std::shared_ptr<File>> handles;
+  common::HandleTable<std::shared_ptr<File>> handles{0x6D000000};
   std::deque<PendingRead> reads;  // oldest first
   common::ApcQueues apcs;
   common::ThreadHandles threads{0x6C000000};
@@ -65,7 +66,6 @@ struct State {
   common::PreparsedTable preparsed;
   std::map<std::string, DWORD> devInsts;  // by interface identity
 
-  std::uintptr_t nextHandle = 0x6D000000;
   DWORD nextDevInst = 0x2000;
 };
 

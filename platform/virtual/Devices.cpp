@@ -103,8 +103,8 @@ bool QueueInputReport(DeviceId device, const std::vector<std::uint8_t>& report) 
   std::vector<std::uint8_t> full(report);
   full.resize(d->config.inputReportLength, 0);
   for (auto it = s.reads.begin(); it != s.reads.end(); ++it) {
-    auto handle = s.handles.find(it->handle);
-    if (handle == s.handles.end() || handle->second.device != device) continue;
+    const detail::HandleRecord* record = s.handles.Find(it->handle);
+    if (record == nullptr || record->device != device) continue;
     const detail::PendingRead read = *it;
     s.reads.erase(it);
     std::copy(full.begin(), full.end(), read.buffer);
@@ -154,7 +154,7 @@ int OpenHandles(DeviceId device) {
 int OpenHandles() {
   State& s = TheState();
   Lock lock(s.mutex);
-  return static_cast<int>(s.handles.size());
+  return static_cast<int>(s.handles.Count());
 }
 
 int PendingReads(DeviceId device) {
@@ -162,8 +162,8 @@ int PendingReads(DeviceId device) {
   Lock lock(s.mutex);
   int n = 0;
   for (const detail::PendingRead& read : s.reads) {
-    auto handle = s.handles.find(read.handle);
-    if (handle != s.handles.end() && handle->second.device == device) ++n;
+    const detail::HandleRecord* record = s.handles.Find(read.handle);
+    if (record != nullptr && record->device == device) ++n;
   }
   return n;
 }
@@ -202,7 +202,7 @@ void Reset() {
   Lock lock(s.mutex);
   s.devices.clear();
   s.pluggedPaths.clear();
-  s.handles.clear();
+  s.handles.Clear();
   s.reads.clear();
   s.apcs.Clear();
   s.sets.Clear();

@@ -44,24 +44,16 @@ HANDLE WINAPI VirtualCreateFileA(LPCSTR fileName, DWORD access, DWORD, LPSECURIT
     SetError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
-  s.nextHandle += 4;
-  HANDLE handle = reinterpret_cast<HANDLE>(s.nextHandle);
-  s.handles[handle] = {device->id, device->devInst, access, (flags & FILE_FLAG_OVERLAPPED) != 0,
-                       32};
   SetError(ERROR_SUCCESS);
-  return handle;
+  return s.handles.Add(
+      {device->id, device->devInst, access, (flags & FILE_FLAG_OVERLAPPED) != 0, 32});
 }
 
 BOOL WINAPI VirtualCloseHandle(HANDLE handle) {
   State& s = TheState();
   Lock lock(s.mutex);
   if (TakeFault(s, "CloseHandle")) return FALSE;
-  if (s.threads.Close(handle)) return TRUE;
-  auto it = s.handles.find(handle);
-  if (it == s.handles.end()) return common::Fail(ERROR_INVALID_HANDLE);
-  EndReadsLocked(s, common::ReadsOf{handle}, ERROR_OPERATION_ABORTED);
-  s.handles.erase(it);
-  return TRUE;
+  return common::CloseHandleLocked(s, handle);
 }
 
 BOOL WINAPI VirtualReadFileEx(HANDLE file, LPVOID buffer, DWORD count, LPOVERLAPPED overlapped,
@@ -139,18 +131,14 @@ BOOL WINAPI VirtualCancelIo(HANDLE file) {
   State& s = TheState();
   Lock lock(s.mutex);
   if (TakeFault(s, "CancelIo")) return FALSE;
-  if (s.handles.find(file) == s.handles.end()) return common::Fail(ERROR_INVALID_HANDLE);
-  EndReadsLocked(s, common::ThreadReadsOf{file, thread}, ERROR_OPERATION_ABORTED);
-  return TRUE;
+  return common::CancelReadsLocked(s, file, common::ThreadReadsOf{file, thread});
 }
 
 BOOL WINAPI VirtualCancelIoEx(HANDLE file, LPOVERLAPPED overlapped) {
   State& s = TheState();
   Lock lock(s.mutex);
   if (TakeFault(s, "CancelIoEx")) return FALSE;
-  if (s.handles.find(file) == s.handles.end()) return common::Fail(ERROR_INVALID_HANDLE);
-  EndReadsLocked(s, common::RequestedReadsOf{file, overlapped}, ERROR_OPERATION_ABORTED);
-  return TRUE;
+  return common::CancelReadsLocked(s, file, common::RequestedReadsOf{file, overlapped});
 }
 
 DWORD WINAPI VirtualGetCurrentThreadId() {

@@ -98,17 +98,17 @@ Device* FindDeviceLocked(State& s, DeviceId id) {
 }
 
 Device* UsableDevice(State& s, HANDLE handle, HandleRecord** record, DWORD& error) {
-  auto it = s.handles.find(handle);
-  if (it == s.handles.end()) {
+  HandleRecord* found = s.handles.Find(handle);
+  if (found == nullptr) {
     error = ERROR_INVALID_HANDLE;
     return nullptr;
   }
-  Device* device = FindDeviceLocked(s, it->second.device);
-  if (device == nullptr || !device->plugged || device->devInst != it->second.devInst) {
+  Device* device = FindDeviceLocked(s, found->device);
+  if (device == nullptr || !device->plugged || device->devInst != found->devInst) {
     error = ERROR_DEVICE_NOT_CONNECTED;
     return nullptr;
   }
-  if (record != nullptr) *record = &it->second;
+  if (record != nullptr) *record = found;
   return device;
 }
 
@@ -140,8 +140,8 @@ bool UnplugLocked(State& s, Device& device) {
   EndReadsLocked(
       s,
       [&s, id](const PendingRead& read) {
-        auto it = s.handles.find(read.handle);
-        return it != s.handles.end() && it->second.device == id;
+        const HandleRecord* record = s.handles.Find(read.handle);
+        return record != nullptr && record->device == id;
       },
       ERROR_DEVICE_NOT_CONNECTED);
   device.devInst = 0;

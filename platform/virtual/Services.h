@@ -15,6 +15,7 @@
 #include "hid/WinTypes.h"
 #include "platform/common/Completion.h"
 #include "platform/common/DeviceInfoSets.h"
+#include "platform/common/HandleTable.h"
 #include "platform/common/LastError.h"
 #include "platform/common/Preparsed.h"
 #include "platform/common/ThreadHandles.h"
@@ -76,7 +77,7 @@ struct State {
   // The plugged-in devices by device path in upper case. An enumeration opens every interface
   // several times: walking all the devices at each opening made it quadratic.
   std::map<std::string, DeviceId> pluggedPaths;
-  std::map<HANDLE, HandleRecord> handles;
+  common::HandleTable<HandleRecord> handles{0x7D000000};
   std::deque<PendingRead> reads;  // oldest first
   common::ApcQueues apcs;
   common::ThreadHandles threads{0x7C000000};
@@ -84,7 +85,6 @@ struct State {
   common::PreparsedTable preparsed;
   std::map<std::string, Fault> faults;
 
-  std::uintptr_t nextHandle = 0x7D000000;
   DWORD nextDevInst = 0x1000;
   std::uint32_t plugCount = 0;
 };
