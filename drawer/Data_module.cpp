@@ -60,19 +60,8 @@ std::string TDataModule1::DeviceName(hid::THidDevice* HidDev) {
 void TDataModule1::HidCtlDeviceChange(host::TObject*) {
   Main_u::TMainForm* form = Main_u::MainForm;
   if (form == nullptr || form->DevListBox == nullptr) return;
+  form->ReleaseListedDevices();
   host::TListBox* list = form->DevListBox;
-  // Every listed device is about to be released, the selected one included: nothing may reach
-  // it through CurrentDevice afterwards, and a command under way then fails instead.
-  if (CurrentDevice != nullptr) {
-    CurrentDevice->SetOnData(nullptr);
-    CurrentDevice = nullptr;
-  }
-  for (int i = 0; i < list->Count(); ++i) {
-    host::TObject* device = list->Objects(i);
-    list->SetObjects(i, nullptr);
-    delete device;  // the check-in
-  }
-  list->Clear();
   hid::THidDevice* device = nullptr;
   while (HidCtl->CheckOutFirst(device)) {
     int line = list->Add(DeviceName(device));

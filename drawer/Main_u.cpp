@@ -21,6 +21,11 @@ TMainForm::TMainForm(host::TComponent* owner) : host::TForm(owner) {
 }
 
 TMainForm::~TMainForm() {
+  ReleaseListedDevices();
+  if (MainForm == this) MainForm = nullptr;
+}
+
+void TMainForm::ReleaseListedDevices() {
   if (Data_module::CurrentDevice != nullptr) {
     Data_module::CurrentDevice->SetOnData(nullptr);
     Data_module::CurrentDevice = nullptr;
@@ -28,10 +33,9 @@ TMainForm::~TMainForm() {
   for (int i = 0; i < DevListBox->Count(); ++i) {
     host::TObject* device = DevListBox->Objects(i);
     DevListBox->SetObjects(i, nullptr);
-    delete device;
+    delete device;  // the check-in
   }
   DevListBox->Clear();
-  if (MainForm == this) MainForm = nullptr;
 }
 
 std::string TMainForm::DeviceName(hid::THidDevice* HidDev) {
@@ -58,10 +62,19 @@ bool TMainForm::IsDrawerDevice() {
   if (device == nullptr) return false;
   HIDP_CAPS caps;
   device->Caps(caps);
-  if (caps.FeatureReportByteLength == 0) return false;
-  // The name is fetched only once the length fits.
-  return caps.FeatureReportByteLength == kDrawerFeatureReportLength &&
-         DeviceName(device).find(kDrawerProductText) != std::string::npos;
+  return !ApplyDrawerRule(caps.FeatureReportByteLength, [this, device] {
+            return DeviceName(device);
+          }).Any();
+}
+
+DrawerRuleFailures ApplyDrawerRule(USHORT featureReportLength,
+                                   const std::function<std::string()>& name, bool everyTest) {
+  DrawerRuleFailures failures;
+  failures.featureReportLength = featureReportLength != kDrawerFeatureReportLength;
+  if (!failures.featureReportLength || everyTest) {
+    failures.productText = name().find(kDrawerProductText) == std::string::npos;
+  }
+  return failures;
 }
 
 void TMainForm::FormActivate(host::TObject*) {}

@@ -2,6 +2,7 @@
 // that recognises the drawer interface.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "hid/HidControllerClass.h"
@@ -15,6 +16,10 @@ class TMainForm : public host::TForm {
   explicit TMainForm(host::TComponent* owner);
   // Releases (checks in) the devices still listed.
   ~TMainForm() override;
+
+  // Checks every listed device in and empties the list; the selection goes first, so that
+  // nothing reaches a released device through CurrentDevice and a command under way fails.
+  void ReleaseListedDevices();
 
   host::TListBox* DevListBox = nullptr;
 
@@ -34,5 +39,19 @@ extern TMainForm* MainForm;
 // feature report.
 inline constexpr const char* kDrawerProductText = "QV USB Cash";
 inline constexpr USHORT kDrawerFeatureReportLength = 5;
+
+// The tests of the drawer rule that an interface fails.
+struct DrawerRuleFailures {
+  bool featureReportLength = false;
+  bool productText = false;  // false too when the name was not looked at
+  bool Any() const { return featureReportLength || productText; }
+};
+
+// The drawer rule on an interface with a feature report of `featureReportLength` bytes, whose
+// name `name` gives. The programs ask for the name only once the length fits; tilldiag asks
+// `everyTest`, to name every reason at once.
+DrawerRuleFailures ApplyDrawerRule(USHORT featureReportLength,
+                                   const std::function<std::string()>& name,
+                                   bool everyTest = false);
 
 }  // namespace Main_u

@@ -77,6 +77,10 @@ class THidPnPInfo {
   std::string UiNumberFormat;
 };
 
+// The open every device tries first; where it is refused, the device settles for a query-only
+// handle. Invalid when refused, the system's last error then telling why.
+DeviceHandle OpenReadWrite(const Kernel32Calls& kernel32, const std::string& path);
+
 enum class TAsyncDirection { Read = 0, Write = 1 };
 
 class THidDevice : public host::TObject {

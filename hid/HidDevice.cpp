@@ -1,4 +1,6 @@
 #include <cstring>
+#include <string>
+#include <utility>
 
 #include "hid/HidControllerClass.h"
 #include "hid/LibraryLoader.h"
@@ -59,19 +61,37 @@ bool THidDevice::GateOpen() const {
   return PluggedIn() && (CheckedOut() || Announcing());
 }
 
+namespace {
+
+HANDLE OpenDevicePath(const Kernel32Calls& kernel32, const std::string& path, DWORD access,
+                      DWORD flags) {
+  if (kernel32.CreateFileA == nullptr) return INVALID_HANDLE_VALUE;
+  return kernel32.CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, flags, nullptr);
+}
+
+}  // namespace
+
+DeviceHandle OpenReadWrite(const Kernel32Calls& kernel32, const std::string& path) {
+  return DeviceHandle(OpenDevicePath(kernel32, path, GENERIC_READ | GENERIC_WRITE, 0),
+                      kernel32.CloseHandle);
+}
+
 HANDLE THidDevice::OpenPath(DWORD access, DWORD flags) const {
-  if (services_.kernel32.CreateFileA == nullptr || !pnpInfo_) return INVALID_HANDLE_VALUE;
-  return services_.kernel32.CreateFileA(pnpInfo_->DevicePath.c_str(), access,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                        flags, nullptr);
+  if (!pnpInfo_) return INVALID_HANDLE_VALUE;
+  return OpenDevicePath(services_.kernel32, pnpInfo_->DevicePath, access, flags);
 }
 
 void THidDevice::OpenSyncHandleLocked() {
-  HANDLE h = OpenPath(GENERIC_READ | GENERIC_WRITE, 0);
-  bool readWrite = h != INVALID_HANDLE_VALUE && h != nullptr;
-  if (!readWrite) h = OpenPath(0, 0);  // query only: attributes, strings, capabilities
+  DeviceHandle handle;
+  if (pnpInfo_) handle = OpenReadWrite(services_.kernel32, pnpInfo_->DevicePath);
+  const bool readWrite = handle.Valid();
+  if (!readWrite) {
+    // Query only: attributes, strings, capabilities.
+    handle = DeviceHandle(OpenPath(0, 0), services_.kernel32.CloseHandle);
+  }
   readWriteAccess_.store(readWrite);
-  syncHandle_ = DeviceHandle(h, services_.kernel32.CloseHandle);
+  syncHandle_ = std::move(handle);
 }
 
 bool THidDevice::OpenSyncHandle() {

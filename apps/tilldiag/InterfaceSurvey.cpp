@@ -29,17 +29,12 @@ std::string ErrorText(DWORD code) {
   return text + " (error " + std::to_string(code) + ")";
 }
 
-// The reason a read-write open fails, or "" when it succeeds. The device object makes the same
-// attempt but keeps only its outcome.
+// The reason the device object's read-write open fails, or "" when it succeeds: the object
+// makes the same attempt but keeps only its outcome.
 std::string ReadWriteRefusal(const std::string& path) {
   const hid::Kernel32Calls& k = hid::Kernel32();
   if (k.CreateFileA == nullptr) return "the file services are not bound";
-  HANDLE h = k.CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (h != INVALID_HANDLE_VALUE && h != nullptr) {
-    k.CloseHandle(h);
-    return "";
-  }
+  if (hid::OpenReadWrite(k, path).Valid()) return "";
   return ErrorText(k.GetLastError != nullptr ? k.GetLastError() : 0);
 }
 
@@ -97,18 +92,20 @@ const char* AccessText(Access access) {
 
 std::vector<std::string> DrawerRuleFailures(USHORT featureReportLength, const std::string& product,
                                             const std::string& name) {
-  std::vector<std::string> failures;
-  if (featureReportLength != Main_u::kDrawerFeatureReportLength) {
-    failures.push_back("feature report length " + std::to_string(featureReportLength) + ", not " +
-                       std::to_string(Main_u::kDrawerFeatureReportLength));
+  const Main_u::DrawerRuleFailures failed = Main_u::ApplyDrawerRule(
+      featureReportLength, [&name] { return name; }, true);
+  std::vector<std::string> reasons;
+  if (failed.featureReportLength) {
+    reasons.push_back("feature report length " + std::to_string(featureReportLength) + ", not " +
+                      std::to_string(Main_u::kDrawerFeatureReportLength));
   }
-  if (name.find(Main_u::kDrawerProductText) == std::string::npos) {
-    failures.push_back(product.empty() ? std::string("no product string")
-                                       : "the product string lacks \"" +
-                                             std::string(Main_u::kDrawerProductText) +
-                                             "\" (letter case counts)");
+  if (failed.productText) {
+    reasons.push_back(product.empty() ? std::string("no product string")
+                                      : "the product string lacks \"" +
+                                            std::string(Main_u::kDrawerProductText) +
+                                            "\" (letter case counts)");
   }
-  return failures;
+  return reasons;
 }
 
 Survey SurveyInterfaces() {
