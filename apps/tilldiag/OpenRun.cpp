@@ -1,8 +1,8 @@
 #include "apps/tilldiag/OpenRun.h"
 
 #include <string_view>
-#include <memory>
 
+#include "apps/ProgramStart.h"
 #include "drawer/Data_module.h"
 #include "drawer/Main_u.h"
 #include "drawer/public_u.h"
@@ -35,12 +35,8 @@ int ListedIndexOf(const Main_u::TMainForm& form, const std::string& devicePath) 
 OpenOutcome RunWithTheForms(const std::string& devicePath, std::vector<TracedEvent>& events) {
   OpenOutcome outcome;
   host::TApplication app;
-  app.Initialize();
-  Data_module::TDataModule1* module = nullptr;
-  Main_u::TMainForm* form = nullptr;
-  // Both belong to the application and go with it.
-  app.CreateForm(module);  // NOLINT(clang-analyzer-cplusplus.NewDeleteLeaks)
-  app.CreateForm(form);    // NOLINT(clang-analyzer-cplusplus.NewDeleteLeaks)
+  Main_u::TMainForm* form =
+      apps::StartProgram<Data_module::TDataModule1, Main_u::TMainForm>(app, apps::OldResult::Keep);
   // The controller enumerates when its first message is dispatched; the list fills from it.
   app.ProcessMessages();
 

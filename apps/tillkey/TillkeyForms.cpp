@@ -322,7 +322,7 @@ void TMainForm::EndOfSession() {
 }
 
 void RunTillkey() {
-  public_u::RunProgram<TDataModule1, TMainForm>([](TMainForm& form) {
+  apps::RunProgram<TDataModule1, TMainForm>([](TMainForm& form) {
     if (!host::Tracing()) return;
     form.KeepHookAlive();  // takes the last stretch in too
     host::TraceLine("gui thread", "longest stretch without retrieving messages: " +

@@ -10,7 +10,7 @@
 
 #include "drawer/Data_module.h"
 #include "drawer/Main_u.h"
-#include "drawer/ProgramStart.h"
+#include "apps/ProgramStart.h"
 #include "host/Controls.h"
 #include "host/Forms.h"
 #include "host/Menus.h"
@@ -32,7 +32,7 @@ extern bool CloseRequested;
 namespace tillkey {
 
 // The application title, the text of the taskbar button.
-inline constexpr const char* kTitle = public_u::kApplicationTitle;
+inline constexpr const char* kTitle = apps::kApplicationTitle;
 // The window message, registered under this name, that asks a running copy to end as its tray
 // menu's close does (sent to its application window by `tillkey /QUIT`).
 inline constexpr const char* kQuitRequestMessageName = "TillkeyQuitFromTray";

@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "drawer/ProgramStart.h"
+#include "apps/ProgramStart.h"
 #include "drawer/public_u.h"
 #include "host/Application.h"
 #include "host/Trace.h"
@@ -68,7 +68,7 @@ void TMainForm::FormDblClick(host::TObject*) {
 }
 
 void RunTillpop() {
-  public_u::RunProgram<TDataModule1, TMainForm>([](TMainForm&) {});
+  apps::RunProgram<TDataModule1, TMainForm>([](TMainForm&) {});
 }
 
 }  // namespace tillpop

@@ -4,7 +4,7 @@
 
 #include "drawer/Data_module.h"
 #include "drawer/Main_u.h"
-#include "drawer/ProgramStart.h"
+#include "apps/ProgramStart.h"
 
 namespace Data_module {
 // Attempts left before "NOT_FOUND"; set to 40 by each activation of the main form.
@@ -28,7 +28,7 @@ class TMainForm : public Main_u::TMainForm {
 };
 
 // The application title, the text of the taskbar button.
-inline constexpr const char* kTitle = public_u::kApplicationTitle;
+inline constexpr const char* kTitle = apps::kApplicationTitle;
 
 // The whole program once the platform's HID services are chosen: returns when it has ended.
 void RunTillpop();

@@ -76,7 +76,7 @@ class TillkeyProgram : public ::testing::Test {
   // The program's start, as RunTillkey makes it, up to its message loop.
   void Start() {
     app_ = std::make_unique<host::TApplication>();
-    form_ = public_u::StartProgram<tillkey::TDataModule1, tillkey::TMainForm>(*app_);
+    form_ = apps::StartProgram<tillkey::TDataModule1, tillkey::TMainForm>(*app_);
   }
   void Stop() { app_.reset(); }
   // After whatever asked it to end: it ends at the next turns of its loop, and once gone it has

@@ -1,10 +1,10 @@
 // The two programs' shared objects on the virtual HID services and the virtual clock: an
-// application with the data module and the main form, the device list filled by the first
-// enumeration.
+// application started as the programs start, the device list filled by the first enumeration.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include "apps/ProgramStart.h"
 #include "drawer/Data_module.h"
 #include "drawer/Main_u.h"
 #include "drawer/public_u.h"
@@ -29,12 +29,12 @@ class DrawerFixture : public ::testing::Test {
     host::portable::UseRealClock();
   }
 
-  // Builds the application once the devices of the test exist, and lets the first enumeration
-  // fill the list.
+  // Starts the programs' shared objects as a program does, once the devices of the test exist,
+  // and lets the first enumeration fill the list.
   void Start() {
     app = new host::TApplication();
-    app->CreateForm(module);
-    app->CreateForm(form);
+    form = apps::StartProgram<Data_module::TDataModule1, Main_u::TMainForm>(*app);
+    module = Data_module::DataModule1;
     app->ProcessMessages();
   }
   // Lets the loop run for `ms` of virtual time.
