@@ -4,7 +4,6 @@
 
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "apps/tillkey/ForegroundLevel.h"
 #include "apps/tillkey/TillkeyForms.h"
@@ -48,28 +47,23 @@ class Tillkey : public ::testing::Test {
   static bool Press(DWORD vkCode, DWORD flags = 0, DWORD scanCode = 0, WPARAM message = 0) {
     return host::portable::PressKey({vkCode, scanCode, flags, message}).ReachedWindow();
   }
-  std::vector<std::string> Labels() const {
-    return {form_->Label6->Caption(), form_->Label7->Caption(), form_->Label5->Caption(),
-            form_->Label4->Caption(), form_->Label2->Caption()};
-  }
+  // The setup dialog captures a key from it; the other labels show what no one reads.
+  std::string KeyLabel() const { return form_->Label4->Caption(); }
   std::unique_ptr<host::TApplication> app_;
   tillkey::TMainForm* form_ = nullptr;
 };
 
-using Captions = std::vector<std::string>;
-
-TEST_F(Tillkey, CtrlF12IsSwallowedOnTheWayDownAndShownInTheLabels) {
+TEST_F(Tillkey, CtrlF12IsSwallowedOnTheWayDownAndItsCodeShown) {
   setup_u::b_laavir_makash_le_windows = false;
   StartHook();
   EXPECT_TRUE(Press(162, 0, 29));
   EXPECT_FALSE(Press(123, 0, 88));
   EXPECT_TRUE(public_u::global_vars.OpenRequested);
-  EXPECT_EQ(Labels(), (Captions{"0", "XX", "88", "123", std::string(1, '\0')}));  // WM_KEYDOWN
+  EXPECT_EQ(KeyLabel(), "123");
   EXPECT_TRUE(Press(123, LLKHF_UP, 88));
-  EXPECT_EQ(Labels(), (Captions{"128", "XX", "88", "123", "\x01"}));  // WM_KEYUP
   EXPECT_TRUE(public_u::global_vars.OpenRequested);  // until the connect timer takes it
   EXPECT_TRUE(Press(162, LLKHF_UP, 29));
-  EXPECT_EQ(form_->Label4->Caption(), "162");
+  EXPECT_EQ(KeyLabel(), "162");
 }
 
 TEST_F(Tillkey, EachModifierPairMovesItsOwnUnitGlobal) {
@@ -96,7 +90,6 @@ TEST_F(Tillkey, TheSettingsAndTheDialogAreReadAtEachEvent) {
   // With Alt held the system sends WM_SYSKEYDOWN; the key still counts as going down.
   EXPECT_TRUE(Press(164, 0, 56, WM_SYSKEYDOWN));
   EXPECT_FALSE(Press('A', LLKHF_ALTDOWN, 30, WM_SYSKEYDOWN));
-  EXPECT_EQ(form_->Label2->Caption(), "\x04");
   EXPECT_TRUE(public_u::global_vars.OpenRequested);
 
   public_u::global_vars.OpenRequested = false;
@@ -121,7 +114,7 @@ TEST_F(Tillkey, WithoutAKeyEventInProgressTheHandlerDecidesAndShowsNothing) {
   form_->HookPreExecute(form_->KeyboardHook.get(), msg);  // a hook, but not inside a call
   EXPECT_EQ(msg.Result, 0);
   EXPECT_FALSE(public_u::global_vars.OpenRequested);
-  EXPECT_EQ(Labels(), (Captions{"XX", "XX", "XX", "XX", ""}));  // as they start
+  EXPECT_EQ(KeyLabel(), "XX");  // as it starts
 }
 
 // What Windows would answer is faked here: Wine runs every program at one level.

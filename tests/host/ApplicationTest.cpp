@@ -2,11 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "host/Application.h"
 #include "host/StdCtrls.h"
+#include "host/SysUtils.h"
 #include "host/Thread.h"
 #include "host/Timer.h"
 
@@ -92,7 +94,11 @@ TEST(Application, TerminateFromATimerEndsRunAndMinimizeNotifiesOnce) {
   stop.SetOnTimer(TNotifyEvent::Of<&Counter::Stop>(&counter));
   app.Run();  // no main form: ends only through the timer
   EXPECT_TRUE(app.Terminated());
-  EXPECT_FALSE(app.ExeName().empty());
+  // The settings and the instance guard go by it: the running program's own file.
+  const std::filesystem::path exe = host::FsPath(app.ExeName());
+  EXPECT_TRUE(exe.is_absolute()) << app.ExeName();
+  EXPECT_TRUE(std::filesystem::is_regular_file(exe)) << app.ExeName();
+  EXPECT_EQ(exe.stem().string().rfind("host_tests_", 0), 0u) << app.ExeName();
 }
 
 struct Child : TComponent {
