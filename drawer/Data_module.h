@@ -23,9 +23,11 @@ class TDataModule1 : public host::TDataModule {
   std::string DeviceName(hid::THidDevice* HidDev);
   void HidCtlDeviceChange(host::TObject* Sender);
   void Timer1Timer(host::TObject* Sender);
-  // Each program has its own connect and hide handlers.
+  // Each program has its own connect handler.
   virtual void TimerTryToConnectTimer(host::TObject* Sender);
-  virtual void TimerHideTaskTimer(host::TObject* Sender);
+  // Stops itself and hides nothing: by then the activation has made the form one pixel in the
+  // corner, all that shows of either program.
+  void TimerHideTaskTimer(host::TObject* Sender);
 
   // Bound to the controller, without effect: hot-plug reaches the list through HidCtlDeviceChange.
   void HidCtlArrival(hid::THidDevice* HidDev);

@@ -28,9 +28,9 @@ class TMainForm : public host::TForm {
   void ShowRead(hid::THidDevice* HidDev, BYTE ReportID, const void* Data, WORD Size);
   bool IsDrawerDevice();
 
-  // Each program has its own activation and double-click handlers.
+  // Each program has its own activation handler.
   virtual void FormActivate(host::TObject* Sender);
-  virtual void FormDblClick(host::TObject* Sender);
+  void FormDblClick(host::TObject* Sender);
 };
 
 extern TMainForm* MainForm;

@@ -91,11 +91,6 @@ bool HidBound() {
   return gHidLib.Get() != nullptr;
 }
 
-FARPROC HidVariable(int index) {
-  if (index < 0 || index >= kHidVariableCount) return nullptr;
-  return gVariables[static_cast<size_t>(index)];
-}
-
 PFN_HidD_GetHidGuid HidD_GetHidGuid() {
   TILL_VARIABLE(PFN_HidD_GetHidGuid, "HidD_GetHidGuid");
 }

@@ -12,8 +12,6 @@ bool BindHid();
 void ReleaseHid();
 bool HidBound();
 
-FARPROC HidVariable(int index);
-
 // The system version the gates of BindHid look at.
 struct OsVersion {
   DWORD platformId;  // 2 = NT family

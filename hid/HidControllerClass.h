@@ -150,9 +150,6 @@ class THidDevice : public host::TObject {
   // The services this device calls (the reader sleeps through them).
   const HidServices& Services() const { return services_; }
 
-  // The controller's check-in hands the PnP record to the replacement object.
-  std::unique_ptr<THidPnPInfo> TakePnPInfo() { return std::move(pnpInfo_); }
-
  private:
   void Construct();
   bool GateOpen() const;
@@ -204,7 +201,6 @@ class THidDeviceReadThread : public host::TThread {
   explicit THidDeviceReadThread(THidDevice& device);
 
   DWORD ErrorCode() const { return errorCode_; }
-  DWORD BytesRead() const { return bytesRead_; }
 
  protected:
   void Execute() override;
@@ -241,21 +237,15 @@ class THidDeviceController : public host::TComponent {
   int DevThreadSleepTime() const { return devThreadSleepTime_; }
   void SetDevThreadSleepTime(int value);
   std::string Version() const { return "1.0.34"; }
-  void SetVersion(const std::string& value) { versionWritten_ = value; }
 
-  THidPlugEvent OnArrival() const { return onArrival_; }
   void SetOnArrival(THidPlugEvent handler) { onArrival_ = handler; }
-  host::TNotifyEvent OnDeviceChange() const { return onDeviceChange_; }
   void SetOnDeviceChange(host::TNotifyEvent handler);
-  THidEnumerateEvent OnEnumerate() const { return onEnumerate_; }
   void SetOnEnumerate(THidEnumerateEvent handler);
   THidDataEvent OnDeviceData() const { return onDeviceData_; }
   void SetOnDeviceData(THidDataEvent handler);
-  THidDataErrorEvent OnDeviceDataError() const { return onDeviceDataError_; }
   void SetOnDeviceDataError(THidDataErrorEvent handler);
   THidPlugEvent OnDeviceUnplug() const { return onDeviceUnplug_; }
   void SetOnDeviceUnplug(THidPlugEvent handler);
-  THidPlugEvent OnRemoval() const { return onRemoval_; }
   void SetOnRemoval(THidPlugEvent handler) { onRemoval_ = handler; }
 
   // Run by a device's destruction (the check-in). Never raises.
@@ -289,7 +279,6 @@ class THidDeviceController : public host::TComponent {
   THidPlugEvent onDeviceUnplug_;
   THidPlugEvent onRemoval_;
   int devThreadSleepTime_ = 100;
-  std::string versionWritten_;
   std::vector<THidDevice*> deviceList_;
   int checkedInCount_ = 0;
   int checkedOutCount_ = 0;

@@ -54,7 +54,6 @@ THidDevice::~THidDevice() {
   CloseAsyncHandle(TAsyncDirection::Write);
   ReleasePreparsedData();
   if (controller_ != nullptr) controller_->CheckIn(this, onData, onUnplugged);
-  // pnpInfo_, if the check-in did not hand it over, goes with the object.
 }
 
 bool THidDevice::GateOpen() const {

@@ -226,8 +226,7 @@ void THidDeviceController::CheckIn(THidDevice* device, THidDataEvent onData,
   }
   THidDevice* replacement = nullptr;
   try {
-    // Built on the same record; the old object keeps it until the new one exists, so a failure
-    // leaves it to be destroyed with the old object.
+    // Built on a copy of the same record: the old object's goes with it.
     auto pnpInfo = std::make_unique<THidPnPInfo>(*device->PnPInfo());
     replacement = new THidDevice(std::move(pnpInfo), this);
   } catch (...) {

@@ -59,10 +59,6 @@ void ReleaseKernel32() {
   }
 }
 
-bool Kernel32Bound() {
-  return gKernel32Lib.Get() != nullptr;
-}
-
 const Kernel32Calls& Kernel32() {
   return gCalls;
 }

@@ -9,7 +9,6 @@ namespace hid {
 // Counted like the setup binding: the first user binds, the last release empties.
 bool BindKernel32();
 void ReleaseKernel32();
-bool Kernel32Bound();
 
 struct Kernel32Calls {
   PFN_CreateFileA CreateFileA = nullptr;

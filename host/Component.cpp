@@ -12,7 +12,6 @@ TComponent::TComponent(TComponent* owner) {
 }
 
 TComponent::~TComponent() {
-  destroying_ = true;
   // Those who asked to be told go first, so they drop their references before we vanish.
   while (!freeNotifies_.empty()) {
     TComponent* other = freeNotifies_.back();

@@ -26,14 +26,12 @@ class TComponent : public TObject {
   const std::string& Name() const { return name_; }
   void SetName(const std::string& name) { name_ = name; }
   int ComponentCount() const { return static_cast<int>(components_.size()); }
-  TComponent* Components(int index) const { return components_.at(index); }
   // The owned component of that name, or null.
   TComponent* FindComponent(const std::string& name) const;
 
   // The component's state flags that the system looks at.
   bool Loading() const { return loading_; }
   bool Designing() const { return false; }  // nothing here ever runs in a designer
-  bool Destroying() const { return destroying_; }
 
   // A module building its components "from its stored form" brackets that with these: every
   // component created meanwhile under this owner is loading, and Loaded runs on each at the end.
@@ -60,7 +58,6 @@ class TComponent : public TObject {
   std::vector<TComponent*> components_;
   std::vector<TComponent*> freeNotifies_;
   bool loading_ = false;
-  bool destroying_ = false;
 };
 
 }  // namespace host

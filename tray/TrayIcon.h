@@ -69,12 +69,9 @@ class TTrayIcon : public host::TComponent {
   ~TTrayIcon() override;
 
   // Properties, each set through the rule its setter names.
-  bool DesignPreview() const { return designPreview_; }
-  void SetDesignPreview(bool value) { designPreview_ = value; }
   host::TCustomImageList* IconList() const { return iconList_; }
   // Then IconIndex := 0.
   void SetIconList(host::TCustomImageList* list);
-  bool CycleIcons() const { return cycleIcons_; }
   // True: IconIndex := 0 and the cycle ticker runs every CycleInterval (not at all for 0).
   void SetCycleIcons(bool value);
   UINT CycleInterval() const { return cycleInterval_; }
@@ -82,9 +79,7 @@ class TTrayIcon : public host::TComponent {
   // While false every mouse notification is ignored.
   bool Enabled() const { return enabled_; }
   void SetEnabled(bool value) { enabled_ = value; }
-  const std::string& Hint() const { return hint_; }
   void SetHint(const std::string& value);
-  bool ShowHint() const { return showHint_; }
   void SetShowHint(bool value);
   host::TIcon& Icon() { return icon_; }
   // Copies the picture into the component's own icon, then UpdateIcon (once).
@@ -96,14 +91,11 @@ class TTrayIcon : public host::TComponent {
   // Clamped to the list (its last image at most); 0 without a list. The picture is taken from
   // the list.
   void SetIconIndex(int value);
-  host::TPopupMenu* PopupMenu() const { return popupMenu_; }
   void SetPopupMenu(host::TPopupMenu* menu);
   // A left button-down shows the popup menu too.
   bool LeftPopup() const { return leftPopup_; }
   void SetLeftPopup(bool value) { leftPopup_ = value; }
-  bool WantEnterExitEvents() const { return wantEnterExitEvents_; }
   void SetWantEnterExitEvents(bool value);
-  bool MinimizeToTray() const { return minimizeToTray_; }
   void SetMinimizeToTray(bool value) { minimizeToTray_ = value; }
 
   host::TNotifyEvent OnClick;
@@ -143,9 +135,6 @@ class TTrayIcon : public host::TComponent {
   // The record the shell gets, as last prepared.
   const NOTIFYICONDATAA& NotifyData() const { return notifyData_; }
   UINT IconIdentity() const { return iconIdentity_; }
-  SimpleTimer::TSimpleTimer& CycleTicker() { return *cycleTicker_; }
-  SimpleTimer::TSimpleTimer& ClickTicker() { return *clickTicker_; }
-  SimpleTimer::TSimpleTimer& LeaveTicker() { return *leaveTicker_; }
 
  protected:
   void Loaded() override;
@@ -200,7 +189,6 @@ class TTrayIcon : public host::TComponent {
   bool wantEnterExitEvents_ = false;
   bool doubleClickSeen_ = false;
   int iconIndex_ = 0;
-  bool designPreview_ = false;
   bool startupCheckPending_ = true;
   host::TCustomImageList* iconList_ = nullptr;
   bool cycleIcons_ = false;

@@ -72,10 +72,6 @@ void TDataModule1::TimerTryToConnectTimer(host::TObject*) {
   TimerTryToConnect->SetEnabled(true);
 }
 
-void TDataModule1::TimerHideTaskTimer(host::TObject*) {
-  TimerHideTask->SetEnabled(false);
-}
-
 // The main form.
 
 TMainForm::TMainForm(host::TComponent* owner) : Main_u::TMainForm(owner) {
@@ -178,10 +174,6 @@ void TMainForm::FormCloseQuery(host::TObject*, bool& CanClose) {
   TrayIcon1->HideMainForm();
   TrayIcon1->SetIconVisible(true);
   if (Main_u::CloseRequested) CanClose = true;
-}
-
-void TMainForm::FormDblClick(host::TObject*) {
-  public_u::OpenDrawerGuarded();
 }
 
 void TMainForm::AppMinimize(host::TObject*) {

@@ -46,7 +46,6 @@ class TDataModule1 : public Data_module::TDataModule1 {
   using Data_module::TDataModule1::TDataModule1;
   // Every 100 ms: a hotkey press since the last tick opens the drawer, once.
   void TimerTryToConnectTimer(host::TObject* Sender) override;
-  void TimerHideTaskTimer(host::TObject* Sender) override;
 };
 
 class TMainForm : public Main_u::TMainForm {
@@ -78,7 +77,6 @@ class TMainForm : public Main_u::TMainForm {
   void FormCreate(host::TObject* Sender);
   void FormActivate(host::TObject* Sender) override;
   void FormCloseQuery(host::TObject* Sender, bool& CanClose);
-  void FormDblClick(host::TObject* Sender) override;
   void AppMinimize(host::TObject* Sender);
   void AppRestore(host::TObject* Sender);
   void SendToTray();

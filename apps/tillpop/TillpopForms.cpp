@@ -46,12 +46,6 @@ void TDataModule1::TimerTryToConnectTimer(host::TObject*) {
   TimerTryToConnect->SetEnabled(true);
 }
 
-void TDataModule1::TimerHideTaskTimer(host::TObject*) {
-  // The one-pixel form in the corner is all that shows for the few seconds tillpop lives; there
-  // is no tray icon to hide it into.
-  TimerHideTask->SetEnabled(false);
-}
-
 TMainForm::TMainForm(host::TComponent* owner) : Main_u::TMainForm(owner) {
   SetBounds(0, 0, 423, 265);
 }
@@ -61,10 +55,6 @@ void TMainForm::FormActivate(host::TObject*) {
   SetBounds(0, 0, 1, 1);
   if (Data_module::DataModule1 != nullptr)
     Data_module::DataModule1->TimerHideTask->SetEnabled(true);
-}
-
-void TMainForm::FormDblClick(host::TObject*) {
-  public_u::OpenDrawerGuarded();
 }
 
 void RunTillpop() {

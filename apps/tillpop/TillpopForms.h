@@ -4,7 +4,6 @@
 
 #include "drawer/Data_module.h"
 #include "drawer/Main_u.h"
-#include "apps/ProgramStart.h"
 
 namespace Data_module {
 // Attempts left before "NOT_FOUND"; set to 40 by each activation of the main form.
@@ -17,18 +16,13 @@ class TDataModule1 : public Data_module::TDataModule1 {
  public:
   using Data_module::TDataModule1::TDataModule1;
   void TimerTryToConnectTimer(host::TObject* Sender) override;
-  void TimerHideTaskTimer(host::TObject* Sender) override;
 };
 
 class TMainForm : public Main_u::TMainForm {
  public:
   explicit TMainForm(host::TComponent* owner);
   void FormActivate(host::TObject* Sender) override;
-  void FormDblClick(host::TObject* Sender) override;
 };
-
-// The application title, the text of the taskbar button.
-inline constexpr const char* kTitle = apps::kApplicationTitle;
 
 // The whole program once the platform's HID services are chosen: returns when it has ended.
 void RunTillpop();

@@ -9,7 +9,6 @@ namespace host::portable {
 
 void UseVirtualClock();
 void UseRealClock();
-bool UsingVirtualClock();
 // Moves the virtual clock forward; timers that become due fire at the next dispatch.
 void AdvanceClock(std::int64_t milliseconds);
 

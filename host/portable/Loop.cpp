@@ -465,9 +465,6 @@ void UseVirtualClock() {
 void UseRealClock() {
   Loop::Get().SetVirtual(false);
 }
-bool UsingVirtualClock() {
-  return Loop::Get().IsVirtual();
-}
 void AdvanceClock(std::int64_t milliseconds) {
   Loop::Get().Advance(milliseconds);
 }

@@ -240,10 +240,6 @@ void SetKeyDown(int virtualKey, bool down) {
   }
 }
 
-void SetDoubleClickTime(UINT milliseconds) {
-  Locked([&](Model& model) { model.doubleClickTime = milliseconds; });
-}
-
 void SetComCtlVersion(DWORD version) {
   Locked([&](Model& model) { model.comctlVersion = version; });
 }

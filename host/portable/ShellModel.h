@@ -34,7 +34,6 @@ void RecreateTaskbar();
 void SetCursor(int x, int y);
 void FailCursorReads(bool fail);
 void SetKeyDown(int virtualKey, bool down);
-void SetDoubleClickTime(UINT milliseconds);
 void SetComCtlVersion(DWORD version);
 
 // The windows SetForegroundWindow was asked for, oldest first.
