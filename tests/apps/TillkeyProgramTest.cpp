@@ -28,7 +28,7 @@
 #include "hotkey/InstanceGuard.h"
 #include "hotkey/setup_u.h"
 #include "platform/virtual/VirtualHid.h"
-#include "tests/tray/TrayTesting.h"
+#include "tests/Pump.h"
 
 namespace {
 

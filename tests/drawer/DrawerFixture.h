@@ -12,6 +12,7 @@
 #include "host/Messages.h"
 #include "host/portable/Clock.h"
 #include "platform/virtual/VirtualHid.h"
+#include "tests/Pump.h"
 
 class DrawerFixture : public ::testing::Test {
  protected:
@@ -38,15 +39,7 @@ class DrawerFixture : public ::testing::Test {
     app->ProcessMessages();
   }
   // Lets the loop run for `ms` of virtual time.
-  void RunFor(std::int64_t ms) {
-    std::int64_t end = host::TickCountMs() + ms;
-    host::portable::AdvanceClock(0);
-    while (host::TickCountMs() < end) {
-      app->ProcessMessages();
-      host::portable::AdvanceClock(1);
-    }
-    app->ProcessMessages();
-  }
+  void RunFor(std::int64_t ms) { till_testing::RunFor(*app, ms); }
   bool Select(int line) {
     form->DevListBox->SetItemIndex(line);
     form->DevListBoxClick(nullptr);

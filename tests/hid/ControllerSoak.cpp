@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <map>
 #include <random>
 #include <set>
@@ -21,6 +20,7 @@
 #include "host/Application.h"
 #include "host/Timer.h"
 #include "platform/virtual/VirtualHid.h"
+#include "tests/Pump.h"
 
 namespace {
 
@@ -173,19 +173,6 @@ class Soak {
     return serial;
   }
 
-  // Serves the loop until `done` holds; false when it still does not after ten seconds.
-  bool PumpUntil(host::TApplication& app, const std::function<bool()>& done) {
-    struct Deadline {
-      bool passed = false;
-      void Tick(host::TObject*) { passed = true; }
-    } deadline;
-    host::TTimer timer(nullptr);
-    timer.SetInterval(10000);
-    timer.SetOnTimer(host::TNotifyEvent::Of<&Deadline::Tick>(&deadline));
-    while (!done() && !deadline.passed) app.HandleMessage();
-    return done();
-  }
-
   void Finish(host::TApplication& app) {
     for (virtualhid::DeviceId id : ids_) virtualhid::Plug(id);
     app.ProcessMessages();
@@ -207,7 +194,7 @@ class Soak {
     for (size_t i = 0; i + 1 < ids_.size(); ++i) last.push_back(Queue(ids_[i]));
     if (std::count(last.begin(), last.end(), 0u) != 0)
       return Fail("a plugged interface took no report");
-    if (!PumpUntil(app, [&] {
+    if (!till_testing::PumpUntil([&] {
           return std::all_of(last.begin(), last.end(),
                              [&](std::uint32_t s) { return sink_.queued[s].delivered; });
         })) {
@@ -215,7 +202,7 @@ class Soak {
     }
     const long errorsBefore = sink_.errors;
     virtualhid::Unplug(ids_[0]);
-    if (!PumpUntil(app, [&] { return sink_.errors > errorsBefore; })) {
+    if (!till_testing::PumpUntil([&] { return sink_.errors > errorsBefore; })) {
       return Fail("a reader whose interface was pulled out reported no read error");
     }
     if (!sink_.problem.empty()) Fail(sink_.problem);

@@ -13,11 +13,13 @@
 #include "host/Messages.h"
 #include "host/Thread.h"
 #include "platform/virtual/VirtualHid.h"
+#include "tests/Pump.h"
 
 namespace {
 
 using hid::THidDevice;
 using Clock = std::chrono::steady_clock;
+using till_testing::PumpUntil;
 
 struct Sink : host::TComponent {
   using host::TComponent::TComponent;
@@ -60,17 +62,6 @@ class Reader : public ::testing::Test {
     delete controller;
     virtualhid::Reset();
   }
-  // Serves the loop until `done` holds or a generous deadline passes.
-  template <class Done>
-  bool PumpUntil(Done done) {
-    auto deadline = Clock::now() + std::chrono::seconds(10);
-    while (!done() && Clock::now() < deadline) {
-      app.ProcessMessages();
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return done();
-  }
-
   // Waits, without serving it, until the reader hands something over to the GUI thread.
   static bool DeliveryWaiting() {
     const auto deadline = Clock::now() + std::chrono::seconds(10);

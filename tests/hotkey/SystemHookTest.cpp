@@ -26,10 +26,12 @@
 #include "hotkey/hooks.h"
 #include "hotkey/setup_u.h"
 #include "tests/KeyboardInput.h"
+#include "tests/Pump.h"
 
 namespace {
 
 using till_testing::KeyInput;
+using till_testing::PumpUntil;
 
 using hooks::TCustomHook;
 using hooks::THookMsg;
@@ -58,21 +60,12 @@ class RecordingHook : public TLowLevelKeyboardHook {
   DWORD swallow_;
 };
 
-// Up to five seconds for `done`, doing `step` between two looks.
+// Up to five seconds for `done`, doing `step` between two looks (for waits that must not pump).
 template <class Done, class Step>
 bool Within5s(Done done, Step step) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
   while (!done() && std::chrono::steady_clock::now() < deadline) step();
   return done();
-}
-
-// Pumps this thread's messages, as the program's loop does (which is when hook calls are served).
-template <class Done>
-bool PumpUntil(Done done) {
-  return Within5s(done, [] {
-    MsgWaitForMultipleObjectsEx(0, nullptr, 50, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    host::DispatchPending();
-  });
 }
 
 // Sends from a second thread, as the system's input arrives from outside the hook's thread, and

@@ -7,7 +7,7 @@
 
 #include "host/Messages.h"
 #include "host/portable/Clock.h"
-#include "tests/tray/TrayTesting.h"
+#include "tests/Pump.h"
 #include "tray/SimpleTimer.h"
 
 namespace {

@@ -19,7 +19,7 @@
 #include "host/portable/PopupMenus.h"
 #include "host/portable/ShellModel.h"
 #include "host/portable/Windows.h"
-#include "tests/tray/TrayTesting.h"
+#include "tests/Pump.h"
 #include "tray/TrayIcon.h"
 
 namespace {

@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <chrono>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +11,7 @@
 #include "host/Menus.h"
 #include "host/Timer.h"
 #include "host/win32/NativeText.h"
+#include "tests/Pump.h"
 #include "tests/WineDesktop.h"
 #include "tray/TrayIcon.h"
 
@@ -68,18 +67,8 @@ class TrayWin32 : public ::testing::Test {
   }
   void TearDown() override { app_.reset(); }
 
-  // Dispatches until `done` holds, for at most two seconds.
-  bool PumpUntil(const std::function<bool()>& done) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (!done()) {
-      if (std::chrono::steady_clock::now() > end) return false;
-      app_->ProcessMessages();
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-    return true;
-  }
   bool Logged(const std::string& entry) {
-    return PumpUntil([&] {
+    return till_testing::PumpUntil([&] {
       for (const std::string& e : form_->log) {
         if (e == entry) return true;
       }
@@ -163,7 +152,7 @@ TEST_F(TrayWin32, ANewTaskbarGetsAVisibleIconBack) {
   ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &forgotten));
   ASSERT_EQ(WineTrayIcons().size(), before);
   PostMessageW(app_->Handle(), TrayIcon::TaskbarCreatedMsg, 0, 0);
-  EXPECT_TRUE(PumpUntil([&] { return WineTrayIcons().size() == before + 1; }));
+  EXPECT_TRUE(till_testing::PumpUntil([&] { return WineTrayIcons().size() == before + 1; }));
 
   tray_->SetIconVisible(false);
   PostMessageW(app_->Handle(), TrayIcon::TaskbarCreatedMsg, 0, 0);
