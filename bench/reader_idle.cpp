@@ -2,8 +2,9 @@
 // reader cannot start a single read, so everything rests on how it waits between failures. The
 // device is checked out with a data handler for a while (10 s unless given), the process's CPU
 // time is compared with the wall time, then the reader is stopped (timed) and the drawer opened
-// through the same device, which must still work.
-// Goals: under 1 % of a core while selected; the stop within 10 ms.
+// through the same device, which must still work: the exit status says whether it did.
+// Goals: under 1 % of a core while selected; the stop within 10 ms; bench/reader-idle judges them
+// from the printed line.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -79,5 +80,5 @@ int main(int argc, char** argv) {
       "reader without input reports: cpu %.2f %% of wall over %.1f s (%d read errors); "
       "stop %.2f ms; open %s\n",
       share, wall, counter.errors, stopMs, opened ? "OK" : "FAILED");
-  return share < 1.0 && stopMs <= 10.0 && opened ? 0 : 1;
+  return opened ? 0 : 1;
 }
