@@ -249,7 +249,11 @@ void TMainForm::HookPreExecute(hooks::TCustomHook* /*Hook*/, hooks::THookMsg& Ho
   Main_u::AltDown = modifiers.Alt;
   Main_u::ShiftDown = modifiers.Shift;
   // Only ever set here: the connect timer takes the request, and presses before it amount to one.
-  if (decision.RequestOpen) public_u::global_vars.OpenRequested = true;
+  // The trace names no key: what a cashier types elsewhere is none of its business.
+  if (decision.RequestOpen) {
+    public_u::global_vars.OpenRequested = true;
+    if (host::Tracing()) host::TraceLine("hotkey", "an opening requested");
+  }
   Hookmsg.Result = decision.Result;
 }
 
