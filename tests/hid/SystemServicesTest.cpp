@@ -10,12 +10,20 @@
 #include "hid/LibraryLoader.h"
 #include "hid/SetupApi.h"
 #include "host/Application.h"
+#ifdef _WIN32
+#include "host/win32/KernelHandle.h"
+#endif
 
 namespace {
 
 #ifdef _WIN32
-// What the system itself says of an interface, asked directly through its own HID.dll with a
-// handle of our own, beside the controller's binding and handles.
+// An export of the system's HID.dll, called directly rather than through the controller's binding.
+template <class Fn>
+Fn SystemHid(const char* name) {
+  return hid::FunctionCast<Fn>(GetProcAddress(GetModuleHandleA("hid.dll"), name));
+}
+
+// What the system itself says of an interface, through a handle of our own.
 struct SystemAnswer {
   bool opened = false;
   HIDP_CAPS caps{};
@@ -24,32 +32,21 @@ struct SystemAnswer {
 
 SystemAnswer AskTheSystem(const std::string& path) {
   SystemAnswer answer;
-  HMODULE hid = GetModuleHandleA("hid.dll");
-  using GetPreparsed = BOOLEAN(WINAPI*)(HANDLE, PHIDP_PREPARSED_DATA*);
-  using FreePreparsed = BOOLEAN(WINAPI*)(PHIDP_PREPARSED_DATA);
-  using GetCaps = LONG(WINAPI*)(PHIDP_PREPARSED_DATA, HIDP_CAPS*);
-  using GetString = BOOLEAN(WINAPI*)(HANDLE, PVOID, ULONG);
-  auto getPreparsed = hid::FunctionCast<GetPreparsed>(GetProcAddress(hid, "HidD_GetPreparsedData"));
-  auto freePreparsed =
-      hid::FunctionCast<FreePreparsed>(GetProcAddress(hid, "HidD_FreePreparsedData"));
-  auto getCaps = hid::FunctionCast<GetCaps>(GetProcAddress(hid, "HidP_GetCaps"));
-  auto getProduct = hid::FunctionCast<GetString>(GetProcAddress(hid, "HidD_GetProductString"));
-  if (getPreparsed == nullptr || freePreparsed == nullptr || getCaps == nullptr ||
-      getProduct == nullptr) {
-    return answer;
-  }
   HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                          OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return answer;
-  answer.opened = true;
+  const host::win32::KernelHandle file(h == INVALID_HANDLE_VALUE ? nullptr : h);
+  answer.opened = static_cast<bool>(file);
   PHIDP_PREPARSED_DATA data = nullptr;
-  if (getPreparsed(h, &data)) {
-    getCaps(data, &answer.caps);
-    freePreparsed(data);
+  if (file && SystemHid<BOOLEAN(WINAPI*)(HANDLE, PHIDP_PREPARSED_DATA*)>("HidD_GetPreparsedData")(
+                  file.Get(), &data)) {
+    SystemHid<LONG(WINAPI*)(PHIDP_PREPARSED_DATA, HIDP_CAPS*)>("HidP_GetCaps")(data, &answer.caps);
+    SystemHid<BOOLEAN(WINAPI*)(PHIDP_PREPARSED_DATA)>("HidD_FreePreparsedData")(data);
   }
   char16_t text[127] = {};
-  if (getProduct(h, text, sizeof(text) - sizeof(char16_t))) answer.product = text;
-  CloseHandle(h);
+  if (file && SystemHid<BOOLEAN(WINAPI*)(HANDLE, PVOID, ULONG)>("HidD_GetProductString")(
+                  file.Get(), text, sizeof(text) - sizeof(char16_t))) {
+    answer.product = text;
+  }
   return answer;
 }
 
