@@ -105,23 +105,37 @@ NTSTATUS WINAPI HidrawHidP_GetCaps(PHIDP_PREPARSED_DATA data, HIDP_CAPS* caps) {
   return s.preparsed.Caps(data, caps);
 }
 
+// Windows asks the device's driver for the count, so a handle whose device has gone fails as
+// every other call on it does; the kernel's answer to the cheapest question tells.
+std::shared_ptr<File> ConnectedFile(HANDLE device) {
+  std::shared_ptr<File> file = Find(device);
+  if (!file) return nullptr;
+  DeviceIo::RawInfo raw;
+  const int rc = file->fd.Io().GetRawInfo(file->fd.Get(), raw);
+  if (rc < 0) {
+    FailIo(*file, rc);
+    return nullptr;
+  }
+  return file;
+}
+
 BOOLEAN WINAPI HidrawHidD_GetNumInputBuffers(HANDLE device, ULONG* count) {
-  State& s = TheState();
-  Lock lock(s.mutex);
-  std::shared_ptr<File> file = FindFileLocked(s, device);
+  std::shared_ptr<File> file = ConnectedFile(device);
   if (!file) return kFalse;
   if (count == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  State& s = TheState();
+  Lock lock(s.mutex);
   *count = file->numInputBuffers;
   return kTrue;
 }
 
 BOOLEAN WINAPI HidrawHidD_SetNumInputBuffers(HANDLE device, ULONG count) {
-  State& s = TheState();
-  Lock lock(s.mutex);
-  std::shared_ptr<File> file = FindFileLocked(s, device);
+  std::shared_ptr<File> file = ConnectedFile(device);
   if (!file) return kFalse;
   // The range Windows accepts; hidraw's own queue is fixed, so the count is only remembered.
   if (count < 2 || count > 512) return Fail(ERROR_INVALID_PARAMETER);
+  State& s = TheState();
+  Lock lock(s.mutex);
   file->numInputBuffers = count;
   return kTrue;
 }
