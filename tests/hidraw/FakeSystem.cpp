@@ -315,8 +315,24 @@ long FakeSystem::Read(int fd, std::uint8_t* buffer, std::size_t length) {
 }
 
 int FakeSystem::Poll(pollfd* fds, nfds_t count, int timeoutMs) {
-  const int rc = ::poll(fds, count, timeoutMs);
-  return rc < 0 ? -errno : rc;
+  const bool blocking = timeoutMs != 0;
+  if (blocking) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++pollers_;
+    pollersChanged_.notify_all();
+  }
+  int rc = ::poll(fds, count, timeoutMs);
+  if (rc < 0) rc = -errno;
+  if (blocking) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    --pollers_;
+  }
+  return rc;
+}
+
+void FakeSystem::AwaitPoller() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  pollersChanged_.wait(lock, [this] { return pollers_ > 0; });
 }
 
 }  // namespace hidraw::fake

@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -61,6 +62,9 @@ class FakeSystem final : public DeviceDirectory, public DeviceIo {
   // watch: none once the watch has gone.
   int NotifyChange(int count = 1);
   void SetWatchAvailable(bool available) { watchAvailable_ = available; }
+  // Returns once a thread is blocked polling descriptors of the machine, as the services wait
+  // for a report: what a test waits for before ending that wait from another thread.
+  void AwaitPoller();
 
   std::string Node(DeviceId id) const;
   std::string Syspath(DeviceId id) const;
@@ -111,6 +115,8 @@ class FakeSystem final : public DeviceDirectory, public DeviceIo {
   void PlugLocked(Device& d);
 
   mutable std::mutex mutex_;
+  std::condition_variable pollersChanged_;
+  int pollers_ = 0;  // threads inside a blocking Poll
   std::vector<Device> devices_;
   std::map<int, OpenFile> files_;
   int plugs_ = 0;
