@@ -57,8 +57,6 @@ TEST(SystemServices, TheSystemLibrariesBindAndEveryInterfaceReadsAsTheSystemDesc
   EXPECT_EQ(hid::SetupApiUsers(), 1);
   app.ProcessMessages();  // the first enumeration
   const int count = controller->DeviceCount();
-  // Wine lists HID interfaces of its own (vendor 845E), so under Wine there is always something
-  // to compare; a machine without any HID interface would leave the loops below empty.
   int wines = 0;
   for (int i = 0; i < count; ++i) {
     hid::THidDevice* device = nullptr;
@@ -75,17 +73,11 @@ TEST(SystemServices, TheSystemLibrariesBindAndEveryInterfaceReadsAsTheSystemDesc
         << system.caps.UsagePage << ":" << system.caps.Usage;
     EXPECT_NE(caps.UsagePage, 0) << "an interface of no usage page";
     EXPECT_EQ(device->ProductName(), system.product);
-    if (device->Attributes().VendorID == 0x845E) {
-      // Wine's own mouse (product 1) and keyboard (2), as its HID bus describes them.
-      ++wines;
-      EXPECT_EQ(caps.UsagePage, 1);
-      EXPECT_EQ(caps.Usage, device->Attributes().ProductID == 1 ? 2 : 6);
-      EXPECT_NE(device->ProductName().find(u"Wine"), std::u16string::npos);
-    }
+    if (device->Attributes().VendorID == 0x845E) ++wines;
     delete device;  // a fresh object takes its slot
     EXPECT_FALSE(controller->Device(i)->CheckedOut());
   }
-  // Under Wine its own keyboard and mouse interfaces are listed; Windows has no such promise.
+  // Under Wine its own mouse and keyboard (vendor 845E) are always there to compare.
   if (GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr) {
     EXPECT_GE(wines, 1) << "Wine's own HID interfaces are missing from the list";
   }
