@@ -26,6 +26,8 @@ function(till_add_gtest name)
   till_find_gtest()
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} ${TILL_GTEST_LIBS} Threads::Threads)
+  till_use_test_pch(${name})
+  till_test_code_generation(${name})
   if(NOT ARG_OWN_MAIN)
     target_link_libraries(${name} PRIVATE ${TILL_GTEST_MAIN})
   endif()
@@ -45,6 +47,33 @@ function(till_add_gtest name)
   endforeach()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                        PROPERTIES ${properties})
+endfunction()
+
+# The test framework's headers are most of each test file's compile time (about 2 s of a trivial
+# test's 3.5 s here): every test program reuses one precompiled header of them. The flags and
+# definitions of the programs must match the header's for GCC to use it, and GCC falls back to
+# the plain headers without a word when they do not: -Winvalid-pch turns that into an error, so a
+# target given other flags shows instead of silently building slowly again.
+function(till_use_test_pch name)
+  if(NOT TARGET till_test_pch)
+    set(source ${CMAKE_BINARY_DIR}/till_test_pch.cpp)
+    file(CONFIGURE OUTPUT ${source} CONTENT "// Only carries the test framework's precompiled header.\n")
+    add_library(till_test_pch OBJECT ${source})
+    target_link_libraries(till_test_pch PRIVATE till_headers ${TILL_GTEST_LIBS} Threads::Threads)
+      target_precompile_headers(till_test_pch PRIVATE <gmock/gmock.h> <gtest/gtest.h>)
+    till_test_code_generation(till_test_pch)
+  endif()
+  target_precompile_headers(${name} REUSE_FROM till_test_pch)
+  target_compile_options(${name} PRIVATE -Winvalid-pch)
+endfunction()
+
+# What the framework's macros expand to is the rest: optimising and describing it takes about half
+# of a test file's compile time at -O2 -g. The code under test is built as shipped; the tests' own
+# code is built at -O1 with line tables only (-g1), which still names file and line in a backtrace,
+# and takes about half the time (6.0 s down to 3.3 s for a typical test file here). The sanitizer
+# presets build for debugging and keep full debug information.
+function(till_test_code_generation name)
+  target_compile_options(${name} PRIVATE $<$<CONFIG:RelWithDebInfo,Release>:-O1 -g1>)
 endfunction()
 
 # On its way to set_tests_properties in the generated test file, a PROPERTIES value goes through
