@@ -9,8 +9,7 @@
 #include "host/UniqueHandle.h"
 #else
 #include "platform/hidraw/Hidraw.h"
-#include "tests/hidraw/Descriptors.h"
-#include "tests/hidraw/FakeSystem.h"
+#include "tests/hidraw/HidrawTesting.h"
 #endif
 
 namespace contract {
@@ -66,8 +65,7 @@ class HidrawBackend final : public Backend {
         registration_(hidraw::System{fake_, fake_}) {}
 
   std::string Add(const DeviceSpec& spec) override {
-    hidraw::fake::DeviceConfig c;
-    c.descriptor = hidraw::descriptors::kDrawer;
+    hidraw::fake::DeviceConfig c = hidrawtest::DrawerConfig();
     c.vendorId = spec.vendorId;
     c.productId = spec.productId;
     c.version = spec.version;

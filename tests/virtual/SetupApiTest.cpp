@@ -92,31 +92,6 @@ TEST_F(SetupApiTest, ASetListsThePluggedInterfacesInOrderAndIsASnapshot) {
   EXPECT_EQ(now[1].path, virtualhid::DevicePath(b));
 }
 
-TEST_F(SetupApiTest, DevInstAndPathHoldWhilePluggedAndAreNewAfterAReplug) {
-  auto a = virtualhid::AddDevice(Named("a"));
-  auto b = virtualhid::AddDevice(Named("b"));
-  auto before = Enumerate();
-  auto again = Enumerate();
-  ASSERT_EQ(before.size(), 2u);
-  ASSERT_EQ(again.size(), 2u);
-  EXPECT_EQ(before[0].devInst, again[0].devInst);
-  EXPECT_EQ(before[0].path, again[0].path);
-  EXPECT_NE(before[0].devInst, before[1].devInst);
-  EXPECT_NE(before[0].path, before[1].path);
-  EXPECT_EQ(before[0].devInst, virtualhid::DevInst(a));
-
-  virtualhid::Unplug(a);
-  EXPECT_EQ(virtualhid::DevInst(a), 0u);
-  EXPECT_EQ(virtualhid::DevicePath(a), "");
-  virtualhid::Plug(a);
-  auto after = Enumerate();
-  ASSERT_EQ(after.size(), 2u);
-  EXPECT_NE(after[0].devInst, before[0].devInst);
-  EXPECT_NE(after[0].path, before[0].path);
-  EXPECT_EQ(after[1].devInst, before[1].devInst);  // the other one stayed
-  EXPECT_EQ(after[1].path, virtualhid::DevicePath(b));
-}
-
 TEST_F(SetupApiTest, RecordSizesAreChecked) {
   virtualhid::AddDevice(Named("a"));
   HDEVINFO set = NewSet();
@@ -207,15 +182,8 @@ TEST_F(SetupApiTest, RegistryPropertiesLookLikeAHidInterface) {
 
 TEST_F(SetupApiTest, SetsAreCountedAndAFaultMakesNoSet) {
   HDEVINFO set = NewSet();
-  ASSERT_NE(set, INVALID_HANDLE_VALUE);
-  SP_DEVICE_INTERFACE_DATA data{};
-  data.cbSize = sizeof data;
-  EXPECT_FALSE(api->EnumInterfaces(set, nullptr, &kHidInterfaceClassGuid, 0, &data));
-  EXPECT_EQ(api->GetLastError(), ERROR_NO_MORE_ITEMS);
   EXPECT_EQ(virtualhid::DeviceInfoSetsAlive(), 1);
   EXPECT_TRUE(api->DestroyList(set));
-  EXPECT_FALSE(api->DestroyList(set));
-  EXPECT_EQ(api->GetLastError(), ERROR_INVALID_HANDLE);
   EXPECT_EQ(virtualhid::DeviceInfoSetsAlive(), 0);
 
   virtualhid::FailNextCalls("SetupDiGetClassDevsA", 1, ERROR_NOT_ENOUGH_MEMORY);
