@@ -88,11 +88,6 @@ void TControl::SetTabOrder(int value) {
   if (parent_ != nullptr && IsWindowed()) parent_->MoveInTabOrder(this, value);
 }
 
-void TControl::SetTabStop(bool value) {
-  tabStop_ = value && IsWindowed();
-  StyleChanged();
-}
-
 void TControl::SetFocus() {
   if (peer_ && IsWindowed()) peer_->SetFocus();
 }

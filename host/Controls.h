@@ -98,7 +98,6 @@ class TControl : public TComponent {
   int TabOrder() const;
   void SetTabOrder(int value);
   bool TabStop() const { return tabStop_; }
-  void SetTabStop(bool value);
 
   // Takes the keyboard focus (a windowed control whose form has its window).
   void SetFocus();

@@ -203,10 +203,6 @@ bool TMemIniFile::SectionExists(const std::string& section) const {
   return FindSection(section) != nullptr;
 }
 
-bool TMemIniFile::ValueExists(const std::string& section, const std::string& ident) const {
-  return FindEntry(section, ident) != nullptr;
-}
-
 std::vector<std::string> TMemIniFile::ReadSections() const {
   std::vector<std::string> names;
   for (const Section& s : sections_) names.push_back(s.name);

@@ -25,7 +25,6 @@ class TMemIniFile {
   const std::string& FileName() const { return fileName_; }
 
   bool SectionExists(const std::string& section) const;
-  bool ValueExists(const std::string& section, const std::string& ident) const;
   std::vector<std::string> ReadSections() const;
   std::vector<std::string> ReadSection(const std::string& section) const;  // key names, in order
 
