@@ -11,7 +11,7 @@
 
 #include "hid/Kernel32.h"
 #include "tests/contract/Backends.h"
-#include "tests/hid/ThreadWake.h"
+#include "tests/contract/ThreadWake.h"
 
 namespace contract {
 namespace {

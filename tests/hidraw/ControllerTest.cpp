@@ -2,9 +2,7 @@
 // controller lists what the user may open, follows unplugging through the hot-plug broadcast,
 // and the open sequence finds the drawer and opens it.
 #include <cerrno>
-#include <chrono>
 #include <memory>
-#include <thread>
 
 #include "drawer/Data_module.h"
 #include "drawer/Main_u.h"
@@ -13,6 +11,7 @@
 #include "host/Application.h"
 #include "host/portable/Clock.h"
 #include "platform/virtual/Firmware.h"
+#include "tests/Pump.h"
 #include "tests/hidraw/HidrawTesting.h"
 
 namespace {
@@ -20,7 +19,6 @@ namespace {
 using hidraw::fake::Permission;
 using hidrawtest::DrawerConfig;
 using hidrawtest::HidrawTest;
-using Clock = std::chrono::steady_clock;
 
 // A keyboard the user may not open (root only), a mouse the user may only read, and the drawer.
 class HidrawController : public HidrawTest {
@@ -93,11 +91,7 @@ TEST_F(HidrawController, TheControllerListsTheDrawerAndFollowsItsRemoval) {
 
   fake->Unplug(drawer);
   fake->NotifyChange();
-  const auto end = Clock::now() + std::chrono::seconds(5);
-  while (controller->DeviceCount() != 1 && Clock::now() < end) {
-    app.ProcessMessages();
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
+  till_testing::PumpUntil([&] { return controller->DeviceCount() == 1; });
   EXPECT_EQ(controller->DeviceCount(), 1);
   delete controller;
 }
@@ -127,15 +121,9 @@ TEST_F(HidrawController, ACheckedOutDrawerDeliversItsInputReportsThroughTheReade
   device->SetOnData(hid::THidDataEvent::Of<&Sink::Data>(&sink));
   ASSERT_NE(device->Reader(), nullptr);
   // The reader's read must be pending before the report comes, or the report goes to no one.
-  const auto end = Clock::now() + std::chrono::seconds(5);
-  while (hidraw::PendingReads() == 0 && Clock::now() < end) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+  ASSERT_TRUE(till_testing::PumpUntil([] { return hidraw::PendingReads() != 0; }));
   fake->QueueInput(drawer, {0x10, 0x20, 0x30, 0x40});
-  while (sink.got.empty() && Clock::now() < end) {
-    app.ProcessMessages();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+  till_testing::PumpUntil([&] { return !sink.got.empty(); });
   EXPECT_EQ(sink.got, (std::vector<BYTE>{0, 0x10, 0x20, 0x30, 0x40}));
   delete device;  // stops the reader, cancels its read, checks it in
   delete controller;

@@ -1,10 +1,10 @@
 // Hot-plug: every change the directory reports reaches the process's windows as the system's
 // device-change broadcast, from the registration's own thread, which stops at once.
 #include <chrono>
-#include <thread>
 
 #include "hid/DBT.h"
 #include "host/Messages.h"
+#include "tests/Pump.h"
 #include "tests/hidraw/HidrawTesting.h"
 
 namespace {
@@ -35,13 +35,8 @@ class HidrawHotplug : public HidrawTest {
     window.Reset();
     HidrawTest::TearDown();
   }
-  // Serves the loop until `count` broadcasts arrived or a few seconds passed.
-  void PumpUntil(int count) {
-    const auto end = Clock::now() + std::chrono::seconds(5);
-    while (receiver.changes < count && Clock::now() < end) {
-      host::DispatchPending();
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+  bool ChangesArrived(int count) {
+    return till_testing::PumpUntil([&] { return receiver.changes >= count; });
   }
 
   Receiver receiver;
@@ -51,10 +46,10 @@ class HidrawHotplug : public HidrawTest {
 TEST_F(HidrawHotplug, EveryChangeBroadcastsDevNodesChanged) {
   EXPECT_TRUE(registration->Watching());
   EXPECT_EQ(fake->NotifyChange(), 1);
-  PumpUntil(1);
+  EXPECT_TRUE(ChangesArrived(1));
   EXPECT_EQ(receiver.changes, 1);
   EXPECT_EQ(fake->NotifyChange(3), 3);
-  PumpUntil(4);
+  EXPECT_TRUE(ChangesArrived(4));
   EXPECT_EQ(receiver.changes, 4);
   EXPECT_EQ(receiver.others, 0);
 }
