@@ -168,11 +168,14 @@ replug_case() {
   running=$!
   wait_until 60000 traced 'command: ' || fail "tillpop never sent a command"
   unplug first
+  # The second drawer comes once tillpop has seen the first go. Under Wine a drawer that arrives
+  # on the same node before Wine has finished removing the old one is dropped as a duplicate,
+  # which udev's settle alone does not rule out: Wine hears of the removal, then works on it.
+  wait_until 20000 traced 'removal: ' || fail "the removal was not seen"
   drawer second
   wait $running
   expect_result OK
   expect_opens second 1
-  traced 'removal: ' || fail "the removal was not seen"
   unplug second
   end
 }
