@@ -25,16 +25,17 @@ class VirtualBackend final : public Backend {
   VirtualBackend(const VirtualBackend&) = delete;
   VirtualBackend& operator=(const VirtualBackend&) = delete;
 
-  std::string Add(const DeviceSpec& spec) override {
+  std::string Add(const DeviceDescription& description) override {
     virtualhid::DeviceConfig c;
-    c.vendorId = spec.vendorId;
-    c.productId = spec.productId;
-    c.version = spec.version;
-    c.product = spec.product;
+    c.vendorId = description.vendorId;
+    c.productId = description.productId;
+    c.version = description.version;
+    c.product = description.product;
     c.usagePage = 0xFFA0;
-    c.access = spec.rights == DeviceSpec::Rights::ReadWrite   ? virtualhid::Access::ReadWrite
-               : spec.rights == DeviceSpec::Rights::QueryOnly ? virtualhid::Access::QueryOnly
-                                                              : virtualhid::Access::None;
+    c.access =
+        description.rights == DeviceDescription::Rights::ReadWrite   ? virtualhid::Access::ReadWrite
+        : description.rights == DeviceDescription::Rights::QueryOnly ? virtualhid::Access::QueryOnly
+                                                                     : virtualhid::Access::None;
     device_ = virtualhid::AddDevice(c);
     return virtualhid::DevicePath(device_);
   }
@@ -64,16 +65,17 @@ class HidrawBackend final : public Backend {
       : fake_(std::make_shared<hidraw::fake::FakeSystem>()),
         registration_(hidraw::System{fake_, fake_}) {}
 
-  std::string Add(const DeviceSpec& spec) override {
+  std::string Add(const DeviceDescription& description) override {
     hidraw::fake::DeviceConfig c = hidrawtest::DrawerConfig();
-    c.vendorId = spec.vendorId;
-    c.productId = spec.productId;
-    c.version = spec.version;
-    c.usbProduct = spec.product;
-    c.permission =
-        spec.rights == DeviceSpec::Rights::ReadWrite   ? hidraw::fake::Permission::ReadWrite
-        : spec.rights == DeviceSpec::Rights::QueryOnly ? hidraw::fake::Permission::ReadOnly
-                                                       : hidraw::fake::Permission::None;
+    c.vendorId = description.vendorId;
+    c.productId = description.productId;
+    c.version = description.version;
+    c.usbProduct = description.product;
+    c.permission = description.rights == DeviceDescription::Rights::ReadWrite
+                       ? hidraw::fake::Permission::ReadWrite
+                   : description.rights == DeviceDescription::Rights::QueryOnly
+                       ? hidraw::fake::Permission::ReadOnly
+                       : hidraw::fake::Permission::None;
     c.featureReplies[0] = {kOpenAck.begin(), kOpenAck.end()};
     device_ = fake_->Add(c);
     return fake_->Node(device_);
@@ -115,7 +117,7 @@ class SystemBackend final : public Backend {
  public:
   SystemBackend() { virtualhid::Reset(); }  // nothing registered: the system's own libraries
 
-  std::string Add(const DeviceSpec&) override {
+  std::string Add(const DeviceDescription&) override {
     // Unique while the backend lives: its instances are closed before another can take the name.
     name_ = "\\\\.\\pipe\\till-contract-" + std::to_string(::GetCurrentProcessId()) + "-" +
             std::to_string(reinterpret_cast<std::uintptr_t>(this));

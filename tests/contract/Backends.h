@@ -23,7 +23,7 @@ namespace contract {
 // An interface as the drawer is: vendor-defined (page 0xFFA0, usage 1), unnumbered reports of
 // five bytes with the ID, input and feature; its feature GET answers the drawer's acknowledgement
 // of 'W' 79 0.
-struct DeviceSpec {
+struct DeviceDescription {
   std::uint16_t vendorId = 0x0483;
   std::uint16_t productId = 0x5750;
   std::uint16_t version = 0x0201;
@@ -40,7 +40,7 @@ class Backend {
   virtual ~Backend() = default;
 
   // Makes the interface present; its device path.
-  virtual std::string Add(const DeviceSpec& spec) = 0;
+  virtual std::string Add(const DeviceDescription& description) = 0;
   // The interface sends an input report.
   virtual void Send(const Report& report) = 0;
 

@@ -19,15 +19,16 @@ TEST_P(Hid, OpeningFollowsTheInterfacesRights) {
             INVALID_HANDLE_VALUE);
   EXPECT_EQ(api->GetLastError(), ERROR_INVALID_PARAMETER);
 
-  DeviceSpec spec;
-  spec.rights = DeviceSpec::Rights::None;
-  const std::string refused = backend->Add(spec);
+  DeviceDescription description;
+  description.rights = DeviceDescription::Rights::None;
+  const std::string refused = backend->Add(description);
   for (DWORD access : {GENERIC_READ | GENERIC_WRITE, DWORD{0}}) {
     EXPECT_EQ(Open(refused, access), INVALID_HANDLE_VALUE);
     EXPECT_EQ(api->GetLastError(), ERROR_ACCESS_DENIED);
   }
-  spec.rights = DeviceSpec::Rights::QueryOnly;  // as the system keeps keyboards and mice
-  const std::string queryOnly = backend->Add(spec);
+  description.rights =
+      DeviceDescription::Rights::QueryOnly;  // as the system keeps keyboards and mice
+  const std::string queryOnly = backend->Add(description);
   EXPECT_EQ(Open(queryOnly), INVALID_HANDLE_VALUE);
   EXPECT_EQ(api->GetLastError(), ERROR_ACCESS_DENIED);
   HANDLE query = Open(queryOnly, 0);
@@ -37,9 +38,9 @@ TEST_P(Hid, OpeningFollowsTheInterfacesRights) {
 
 TEST_P(Hid, AttributesAndProductStringComeFromTheDeviceOnAQueryHandleToo) {
   CONTRACT_NEEDS_HID_DEVICES();
-  DeviceSpec spec;
-  spec.product = "QV USB Cash \xD7\x9E\xD7\x92\xD7\x99\xD7\xA8\xD7\x94";  // ends in Hebrew
-  const std::string path = backend->Add(spec);
+  DeviceDescription description;
+  description.product = "QV USB Cash \xD7\x9E\xD7\x92\xD7\x99\xD7\xA8\xD7\x94";  // ends in Hebrew
+  const std::string path = backend->Add(description);
   for (DWORD access : {GENERIC_READ | GENERIC_WRITE, DWORD{0}}) {
     HANDLE h = Open(path, access);
     HIDD_ATTRIBUTES a{};
@@ -65,8 +66,8 @@ TEST_P(Hid, AttributesAndProductStringComeFromTheDeviceOnAQueryHandleToo) {
     EXPECT_EQ(api->GetLastError(), ERROR_INSUFFICIENT_BUFFER);
     api->CloseHandle(h);
   }
-  spec.product.reset();
-  HANDLE none = Open(backend->Add(spec), 0);
+  description.product.reset();
+  HANDLE none = Open(backend->Add(description), 0);
   std::array<std::uint8_t, 508> raw{};
   EXPECT_FALSE(api->GetProductString(none, raw.data(), 508));
   EXPECT_EQ(api->GetLastError(), ERROR_GEN_FAILURE);
